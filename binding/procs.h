@@ -1,0 +1,21 @@
+// The ::Vistel:: commands.
+#ifndef VISTEL_PROCS_H
+#define VISTEL_PROCS_H
+
+#include <tcl.h>
+#include <tk.h>
+
+int Tk_Convert(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+int Tk_Resize(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+int Tk_Colorize(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+int Tk_Thumbnail(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+int Tk_IsAnimated(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+int Tk_DisableAnimation(ClientData clientData, Tcl_Interp* interp, int objc,
+                        Tcl_Obj* const objv[]);
+int Tk_EnableAnimation(ClientData clientData, Tcl_Interp* interp, int objc,
+                       Tcl_Obj* const objv[]);
+int Tk_NumberOfFrames(ClientData clientData, Tcl_Interp* interp, int objc,
+                      Tcl_Obj* const objv[]);
+int Tk_JumpToFrame(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+
+#endif

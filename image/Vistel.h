@@ -1,0 +1,261 @@
+// Vistel: the library's image. A device-independent bitmap (40-byte header,
+// palette for 1, 4 and 8 bits per pixel, bottom-up rows padded to 4 bytes)
+// with an optional 8-bit alpha plane and the info block that carries format,
+// last error, transparency, frame data, resolution and codec options.
+//
+// Operations return bool (or a null pointer) on failure and leave the reason
+// in GetLastError(); nothing is thrown out of the library. Pixel coordinates
+// have x = 0 at the left and y = 0 at the bottom row.
+#ifndef VISTEL_VISTEL_H
+#define VISTEL_VISTEL_H
+
+#include <cstdio>
+#include "SafeSize.h"
+#include "VsFile.h"
+#include "VsTypes.h"
+
+class Vistel;
+
+struct tagVistelInfo {
+    DWORD dwEffWidth;        // bytes per pixel row, padded to 4
+    BYTE* pImage;            // first (bottom) pixel row inside pDib
+    Vistel* pGhost;          // non-null: this object is a view of that image
+    Vistel* pParent;         // image of which this one is a layer (unused)
+    DWORD dwType;            // ENUM_VISTEL_FORMATS
+    char szLastError[256];   // text of the last error
+    long nProgress;          // percent of rows done by a long operation
+    long nEscape;            // non-zero: stop early; -1 asks decoders for the header only
+    long nBkgndIndex;        // transparent palette index, -1 = none
+    RGBQUAD nBkgndColor;     // transparent colour without a usable index
+    int m_dispmeth;          // GIF disposal method of this frame
+    BYTE nQuality;           // JPEG quality
+    BYTE nJpegScale;         // JPEG decoding scale
+    long nFrame;             // frame to decode, from 0
+    long nNumFrames;         // frames found by the decoder
+    DWORD dwFrameDelay;      // GIF delay in hundredths of a second
+    long xDPI;
+    long yDPI;
+    RECT rSelectionBox;
+    BYTE nAlphaMax;
+    bool bAlphaPaletteEnabled;
+    bool bEnabled;
+    long xOffset;            // position inside a larger canvas (GIF frames)
+    long yOffset;
+    DWORD dwCodecOpt[CMAX_IMAGE_FORMATS];
+    RGBQUAD last_c;          // nearest-colour cache
+    BYTE last_c_index;
+    bool last_c_isvalid;
+    long nNumLayers;
+    DWORD dwFlags;
+    bool bGetAllFrames;      // keep every decoded GIF frame; owns GifFrames
+    Vistel** GifFrames;      // per-frame images of an animated GIF
+};
+
+class Vistel {
+public:
+    struct rgb_color {
+        BYTE r, g, b;
+    };
+
+    // ------------------------------------------------ life cycle
+    explicit Vistel(DWORD imagetype = 0);
+    Vistel(DWORD dwWidth, DWORD dwHeight, DWORD wBpp, DWORD imagetype = 0);
+    Vistel(const Vistel& src, bool copypixels = true, bool copyselection = true,
+           bool copyalpha = true);
+    // Decoding constructors: the result is not reported (test IsValid).
+    Vistel(const char* filename, DWORD imagetype);
+    Vistel(FILE* stream, DWORD imagetype);
+    Vistel(VsFile* stream, DWORD imagetype);
+    Vistel(BYTE* buffer, DWORD size, DWORD imagetype);
+    virtual ~Vistel();
+    Vistel& operator=(const Vistel& src);
+
+    BYTE* Create(DWORD dwWidth, DWORD dwHeight, DWORD wBpp, DWORD imagetype = 0);
+    bool Destroy();
+    bool DestroyGifFrames();
+    void Copy(const Vistel& src, bool copypixels = true, bool copyselection = true,
+              bool copyalpha = true);
+    void CopyInfo(const Vistel& src);
+    bool Transfer(Vistel& from);
+    void Ghost(Vistel* from);
+    bool IsValid() const { return pDib != nullptr; }
+    void Clear(BYTE bval = 0);
+    bool IsInside(long x, long y) const;
+    static void FreeMemory(void* memblock);
+
+    // ------------------------------------------------ accessors
+    BYTE* GetDIB() const { return pDib; }
+    DWORD GetSize() const;
+    BYTE* GetBits(DWORD row = 0) const;
+    DWORD GetWidth() const { return (DWORD)head.biWidth; }
+    DWORD GetHeight() const { return (DWORD)head.biHeight; }
+    DWORD GetEffWidth() const { return info.dwEffWidth; }
+    WORD GetBpp() const { return head.biBitCount; }
+    DWORD GetNumColors() const { return head.biClrUsed; }
+    bool IsIndexed() const { return head.biClrUsed != 0; }
+    BYTE GetColorType() const;
+    DWORD GetType() const { return info.dwType; }
+    const char* GetLastError() const { return info.szLastError; }
+    long GetXDPI() const { return info.xDPI; }
+    long GetYDPI() const { return info.yDPI; }
+    void SetXDPI(long dpi);
+    void SetYDPI(long dpi);
+    DWORD GetFlags() const { return info.dwFlags; }
+    void SetFlags(DWORD flags, bool bLockReservedFlags = true);
+    DWORD GetCodecOption(DWORD imagetype = 0) const;
+    bool SetCodecOption(DWORD opt, DWORD imagetype = 0);
+    long GetTransIndex() const { return info.nBkgndIndex; }
+    void SetTransIndex(long idx) { info.nBkgndIndex = idx; }
+    bool IsTransparent() const { return info.nBkgndIndex >= 0; }
+    RGBQUAD GetTransColor();
+    void SetTransColor(RGBQUAD rgb);
+    int GetDisposalMethod() const { return info.m_dispmeth; }
+    void SetDisposalMethod(int dm) { info.m_dispmeth = dm; }
+    BYTE GetJpegQuality() const { return info.nQuality; }
+    void SetJpegQuality(BYTE q) { info.nQuality = q; }
+    BYTE GetJpegScale() const { return info.nJpegScale; }
+    void SetJpegScale(BYTE s) { info.nJpegScale = s; }
+    DWORD GetFrameDelay() const { return info.dwFrameDelay; }
+    void SetFrameDelay(DWORD d) { info.dwFrameDelay = d; }
+    void GetOffset(long* x, long* y) const;
+    void SetOffset(long x, long y);
+    long GetProgress() const { return info.nProgress; }
+    void SetProgress(long p) { info.nProgress = p; }
+    long GetEscape() const { return info.nEscape; }
+    void SetEscape(long e) { info.nEscape = e; }
+    bool IsEnabled() const { return info.bEnabled; }
+    void Enable(bool enable = true) { info.bEnabled = enable; }
+    long GetNumFrames() const { return info.nNumFrames; }
+    long GetFrame() const { return info.nFrame; }
+    void SetFrame(long nFrame) { info.nFrame = nFrame; }
+    void RetreiveAllFrame() { info.bGetAllFrames = true; }
+    void RetreiveSingleFrame() { info.bGetAllFrames = false; }
+    Vistel* GetFrameNo(long nFrame);
+    static const char* GetVersion();
+    static float GetVersionNumber();
+
+    // ------------------------------------------------ codec dispatch
+    static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    bool Decode(VsFile* hFile, DWORD imagetype);
+    bool Decode(FILE* hFile, DWORD imagetype);
+    bool Decode(BYTE* buffer, DWORD size, DWORD imagetype);
+    bool Load(const char* filename, DWORD imagetype = 0);
+    bool Encode(VsFile* hFile, DWORD imagetype);
+    bool Encode(FILE* hFile, DWORD imagetype);
+    bool Encode(BYTE*& buffer, long& size, DWORD imagetype);
+    bool Save(const char* filename, DWORD imagetype);
+    bool Encode(VsFile* hFile, Vistel** pImages, int pagecount, DWORD imagetype);
+    bool Encode(FILE* hFile, Vistel** pImages, int pagecount, DWORD imagetype);
+    bool EncodeSafeCheck(VsFile* hFile);
+    bool Encode2RGBA(VsFile* hFile);
+    bool Encode2RGBA(BYTE*& buffer, long& size);
+
+    // ------------------------------------------------ palette
+    RGBQUAD* GetPalette() const;
+    DWORD GetPaletteSize() const { return head.biClrUsed * 4; }
+    RGBQUAD GetPaletteColor(BYTE idx);
+    bool GetPaletteColor(BYTE i, BYTE* r, BYTE* g, BYTE* b);
+    void SetPaletteColor(BYTE idx, BYTE r, BYTE g, BYTE b, BYTE alpha = 0);
+    void SetPaletteColor(BYTE idx, RGBQUAD c);
+    void SetPaletteColor(BYTE idx, COLORREF cr);
+    void SetPalette(RGBQUAD* pPal, DWORD nColors = 256);
+    void SetPalette(DWORD n, BYTE* r, BYTE* g = nullptr, BYTE* b = nullptr);
+    void SetPalette(rgb_color* rgb, DWORD nColors = 256);
+    void SetGrayPalette();
+    void SetStdPalette();
+    void BlendPalette(COLORREF cr, long perc);
+    bool IsGrayScale();
+    bool IsSamePalette(Vistel& img, bool bCheckAlpha = true);
+    void SwapIndex(BYTE idx1, BYTE idx2);
+    DWORD GetClrImportant() const { return head.biClrImportant; }
+    void SetClrImportant(DWORD ncolors = 0);
+
+    // ------------------------------------------------ pixels
+    BYTE GetPixelIndex(long x, long y);
+    BYTE BlindGetPixelIndex(long x, long y);
+    void SetPixelIndex(long x, long y, BYTE i);
+    RGBQUAD GetPixelColor(long x, long y, bool bGetAlpha = true);
+    RGBQUAD BlindGetPixelColor(long x, long y);
+    BYTE GetPixelGray(long x, long y);
+    void SetPixelColor(long x, long y, RGBQUAD c, bool bSetAlpha = false);
+    void SetPixelColor(long x, long y, COLORREF cr);
+    void BlendPixelColor(long x, long y, RGBQUAD c, float blend, bool bSetAlpha = false);
+    BYTE* BlindGetPixelPointer(long x, long y);
+    bool IsTransparent(long x, long y);
+    BYTE GetNearestIndex(RGBQUAD c);
+    void RGBtoBGR(BYTE* buffer, int length);
+    void DrawLine(int StartX, int EndX, int StartY, int EndY, RGBQUAD color,
+                  bool bSetAlpha = false);
+    void DrawLine(int StartX, int EndX, int StartY, int EndY, COLORREF cr);
+    static BYTE RGB2GRAY(BYTE r, BYTE g, BYTE b)
+    {
+        return (BYTE)(((unsigned)b * 117 + (unsigned)g * 601 + (unsigned)r * 306) >> 10);
+    }
+
+    // ------------------------------------------------ alpha
+    bool AlphaIsValid() const { return pAlpha != nullptr; }
+    void AlphaCreate();
+    void AlphaDelete();
+    void AlphaClear();
+    void AlphaSet(BYTE level);
+    void AlphaInvert();
+    void AlphaSet(long x, long y, BYTE level);
+    BYTE AlphaGet(long x, long y);
+    BYTE BlindAlphaGet(long x, long y);
+    BYTE* AlphaGetPointer(long x = 0, long y = 0);
+    BYTE AlphaGetMax() const { return info.nAlphaMax; }
+    void AlphaSetMax(BYTE nAlphaMax) { info.nAlphaMax = nAlphaMax; }
+    bool AlphaCopy(Vistel& from);
+    bool AlphaSet(Vistel& from);
+    bool AlphaFlip();
+    bool AlphaMirror();
+    void AlphaPaletteEnable(bool enable = true) { info.bAlphaPaletteEnabled = enable; }
+    bool AlphaPaletteIsEnabled() const { return info.bAlphaPaletteEnabled; }
+    bool AlphaPaletteIsValid();
+    void AlphaPaletteClear();
+    void AlphaStrip();
+    bool AlphaSplit(Vistel* dest);
+    bool AlphaPaletteSplit(Vistel* dest);
+
+    // ------------------------------------------------ colour depth and construction
+    bool CreateFromArray(BYTE* pArray, DWORD dwWidth, DWORD dwHeight, DWORD dwBitsperpixel,
+                         DWORD dwBytesperline, bool bFlipImage);
+    bool CreateFromMatrix(BYTE** ppMatrix, DWORD dwWidth, DWORD dwHeight, DWORD dwBitsperpixel,
+                          DWORD dwBytesperline, bool bFlipImage);
+    void Bitfield2RGB(BYTE* src, WORD redmask, WORD greenmask, WORD bluemask, BYTE bpp);
+    bool DecreaseBpp(DWORD nbit, bool errordiffusion, RGBQUAD* ppal = nullptr,
+                     DWORD clrimportant = 0);
+    bool IncreaseBpp(DWORD nbit);
+    bool GrayScale();
+    bool Negative();
+    bool Dither(long method = 0);
+
+    // ------------------------------------------------ crop, flip and mirror
+    bool Crop(long left, long top, long right, long bottom, Vistel* iDst = nullptr);
+    bool Crop(const RECT& rect, Vistel* iDst = nullptr);
+    bool Flip();
+    bool Mirror();
+
+    // ------------------------------------------------ resampling and thumbnails
+
+    // ------------------------------------------------ interpolation
+
+    // ------------------------------------------------ geometric transforms
+
+protected:
+    void Startup(DWORD imagetype);
+    // Writes a message into szLastError (truncated to 255 characters).
+    void SetLastError(const char* text);
+    // Drops any claim on a frame set before a temporary is destroyed, so that
+    // a codec object or work image never frees a set its caller still owns.
+    void DisownGifFrames();
+
+    BYTE* pDib;
+    BITMAPINFOHEADER head;
+    tagVistelInfo info;
+    BYTE* pSelection;
+    BYTE* pAlpha;
+    Vistel** pLayers;
+};
+
+#endif

@@ -1,0 +1,225 @@
+// Image object: geometry per depth, the memory ceiling, copy, transfer and
+// ghost ownership, and the accessors' guards.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Vistel.h"
+
+namespace {
+
+// A frame set built by hand, as the GIF decoder leaves it.
+void GiveFrameSet(Vistel& img, long frames)
+{
+    img.SetFrame(0);
+    img.RetreiveAllFrame();
+    Vistel** set = new Vistel*[frames];
+    for (long i = 0; i < frames; i++) set[i] = new Vistel(4, 4, 8, VISTEL_FORMAT_GIF);
+    struct Access : Vistel {
+        static tagVistelInfo& Info(Vistel& v) { return static_cast<Access&>(v).info; }
+    };
+    Access::Info(img).GifFrames = set;
+    Access::Info(img).nNumFrames = frames;
+}
+
+}  // namespace
+
+TEST(ImageCreate, GeometryPerDepth)
+{
+    Vistel a;
+    ASSERT_NE(a.Create(3, 2, 1), nullptr);
+    EXPECT_EQ(a.GetEffWidth(), 4u);
+    EXPECT_EQ(a.GetNumColors(), 2u);
+    EXPECT_EQ(a.GetSize(), 56u);
+
+    ASSERT_NE(a.Create(3, 2, 24), nullptr);
+    EXPECT_EQ(a.GetEffWidth(), 12u);
+    EXPECT_EQ(a.GetNumColors(), 0u);
+    EXPECT_EQ(a.GetPalette(), nullptr);
+
+    ASSERT_NE(a.Create(9, 3, 4), nullptr);
+    EXPECT_EQ(a.GetEffWidth(), 8u);
+    EXPECT_EQ(a.GetSize(), 40u + 16 * 4 + 24);
+
+    ASSERT_NE(a.Create(5, 5, 8), nullptr);
+    EXPECT_EQ(a.GetEffWidth(), 8u);
+    EXPECT_EQ(a.GetNumColors(), 256u);
+    // The rows follow the header and the palette.
+    EXPECT_EQ(a.GetBits(0), a.GetDIB() + 40 + 1024);
+    EXPECT_EQ(a.GetBits(4), a.GetBits(0) + 4 * 8);
+    EXPECT_EQ(a.GetBits(5), nullptr);
+}
+
+TEST(ImageCreate, DepthIsRoundedUp)
+{
+    Vistel a;
+    a.Create(5, 5, 16);
+    EXPECT_EQ(a.GetBpp(), 24);
+    a.Create(5, 5, 2);
+    EXPECT_EQ(a.GetBpp(), 4);
+    a.Create(5, 5, 32);
+    EXPECT_EQ(a.GetBpp(), 24);
+    a.Create(5, 5, 0);
+    EXPECT_EQ(a.GetBpp(), 1);
+}
+
+TEST(ImageCreate, ZeroSizeIsRefusedAndLeavesImageEmpty)
+{
+    Vistel a(4, 4, 8);
+    EXPECT_EQ(a.Create(10, 0, 8), nullptr);
+    EXPECT_FALSE(a.IsValid());
+    EXPECT_STREQ(a.GetLastError(), "Vistel::Create : width and height must be greater than zero");
+}
+
+TEST(ImageCreate, MemoryCeilingRefusesHugeImagesBeforeAllocating)
+{
+    Vistel a;
+    EXPECT_EQ(a.Create(65535, 65535, 24), nullptr);
+    EXPECT_STREQ(a.GetLastError(), "VISTEL_MAX_MEMORY exceeded");
+    // Products that wrap 32 bits must not slip under the ceiling.
+    EXPECT_EQ(a.Create(0x80000000u, 2, 24), nullptr);
+    EXPECT_EQ(a.Create(0xFFFFFFFFu, 0xFFFFFFFFu, 1), nullptr);
+    EXPECT_STREQ(a.GetLastError(), "VISTEL_MAX_MEMORY exceeded");
+    // Just under the ceiling is allowed in principle; a modest image works.
+    EXPECT_NE(a.Create(4000, 3000, 24), nullptr);
+}
+
+TEST(ImageCreate, ClearFillsByDepth)
+{
+    Vistel a(9, 2, 1);
+    a.Clear(1);
+    EXPECT_EQ(a.GetBits(0)[0], 255);
+    a.Create(3, 2, 4);
+    a.Clear(0x3A);
+    EXPECT_EQ(a.GetBits(1)[0], 0xAA);
+    a.Create(3, 2, 24);
+    a.Clear(7);
+    EXPECT_EQ(a.GetBits(1)[8], 7);
+}
+
+TEST(ImageAccessors, ResolutionAndCodecOptions)
+{
+    Vistel a;
+    a.SetXDPI(0);
+    EXPECT_EQ(a.GetXDPI(), 96);
+    a.Create(2, 2, 24);
+    EXPECT_EQ(((BITMAPINFOHEADER*)a.GetDIB())->biXPelsPerMeter, 3780);
+    a.SetXDPI(300);
+    EXPECT_EQ(((BITMAPINFOHEADER*)a.GetDIB())->biXPelsPerMeter, 11811);
+
+    Vistel g(VISTEL_FORMAT_GIF);
+    EXPECT_EQ(g.GetCodecOption(6), 0u);
+    EXPECT_FALSE(g.SetCodecOption(1, 6));
+    EXPECT_TRUE(g.SetCodecOption(42, VISTEL_FORMAT_GIF));
+    EXPECT_EQ(g.GetCodecOption(), 42u);
+    EXPECT_EQ(g.GetCodecOption(VISTEL_FORMAT_PNG), 0u);
+}
+
+TEST(ImageAccessors, DefaultsAndFlags)
+{
+    Vistel a;
+    EXPECT_EQ(a.GetJpegQuality(), 90);
+    EXPECT_EQ(a.GetTransIndex(), -1);
+    EXPECT_FALSE(a.IsTransparent());
+    EXPECT_TRUE(a.IsEnabled());
+    EXPECT_STREQ(a.GetLastError(), "");
+    a.SetFlags(0x12345678, true);
+    EXPECT_EQ(a.GetFlags(), 0x5678u);
+    a.SetFlags(0x12345678, false);
+    EXPECT_EQ(a.GetFlags(), 0x12345678u);
+    EXPECT_STREQ(Vistel::GetVersion(), "Vistel 5.99c");
+    EXPECT_FALSE(a.IsInside(0, 0));
+    a.Create(3, 2, 8);
+    EXPECT_TRUE(a.IsInside(2, 1));
+    EXPECT_FALSE(a.IsInside(3, 1));
+    EXPECT_FALSE(a.IsInside(-1, 0));
+}
+
+TEST(ImageFrames, GetFrameNoFallsBackToTheImage)
+{
+    Vistel a(4, 4, 8);
+    EXPECT_EQ(a.GetFrameNo(0), &a);
+    GiveFrameSet(a, 3);
+    EXPECT_NE(a.GetFrameNo(1), &a);
+    EXPECT_EQ(a.GetFrameNo(-1), &a);
+    EXPECT_EQ(a.GetFrameNo(3), &a);
+    EXPECT_TRUE(a.DestroyGifFrames());
+    EXPECT_FALSE(a.DestroyGifFrames());
+    EXPECT_EQ(a.GetFrameNo(1), &a);
+}
+
+TEST(ImageOwnership, CopyDuplicatesPixelsAndAlpha)
+{
+    Vistel a(3, 3, 24);
+    a.Clear(9);
+    a.AlphaCreate();
+    a.AlphaSet(0, 0, 17);
+    Vistel b(a);
+    ASSERT_TRUE(b.IsValid());
+    EXPECT_NE(b.GetDIB(), a.GetDIB());
+    EXPECT_EQ(0, memcmp(b.GetDIB(), a.GetDIB(), a.GetSize()));
+    EXPECT_EQ(b.AlphaGet(0, 0), 17);
+    Vistel c(a, true, true, false);
+    EXPECT_FALSE(c.AlphaIsValid());
+}
+
+TEST(ImageOwnership, CopyOfAFrameSetOwnerOwnsNoFrames)
+{
+    Vistel a(4, 4, 8, VISTEL_FORMAT_GIF);
+    GiveFrameSet(a, 2);
+    {
+        Vistel b(a);
+        EXPECT_EQ(b.GetFrameNo(1), &b);
+    }
+    // a's frames are still alive (the sanitizer build sees any double free).
+    EXPECT_NE(a.GetFrameNo(1), &a);
+    EXPECT_TRUE(a.GetFrameNo(1)->IsValid());
+}
+
+TEST(ImageOwnership, TransferMovesEverythingAndEmptiesTheSource)
+{
+    Vistel a(4, 4, 8, VISTEL_FORMAT_GIF);
+    a.AlphaCreate();
+    GiveFrameSet(a, 2);
+    BYTE* dib = a.GetDIB();
+    Vistel b(2, 2, 24);
+    ASSERT_TRUE(b.Transfer(a));
+    EXPECT_EQ(b.GetDIB(), dib);
+    EXPECT_TRUE(b.AlphaIsValid());
+    EXPECT_NE(b.GetFrameNo(1), &b);
+    EXPECT_FALSE(a.IsValid());
+    EXPECT_FALSE(a.AlphaIsValid());
+    EXPECT_EQ(a.GetType(), 0u);
+    EXPECT_EQ(a.GetTransIndex(), 0);
+    EXPECT_EQ(a.GetFrameNo(1), &a);
+}
+
+TEST(ImageOwnership, GhostFreesNothing)
+{
+    Vistel a(4, 4, 8, VISTEL_FORMAT_GIF);
+    a.AlphaCreate();
+    GiveFrameSet(a, 2);
+    {
+        Vistel g;
+        g.Ghost(&a);
+        EXPECT_EQ(g.GetDIB(), a.GetDIB());
+        EXPECT_FALSE(g.Destroy());
+        EXPECT_FALSE(g.DestroyGifFrames());
+        EXPECT_EQ(g.Create(2, 2, 8), nullptr);
+        // Copying into a ghost would overwrite the shared source: refused.
+        Vistel other(2, 2, 24);
+        g.Copy(other);
+        EXPECT_EQ(g.GetDIB(), a.GetDIB());
+    }
+    EXPECT_TRUE(a.IsValid());
+    EXPECT_TRUE(a.AlphaIsValid());
+    EXPECT_TRUE(a.GetFrameNo(1)->IsValid());
+
+    // A copy made from a ghost is an ordinary, independent image.
+    Vistel g;
+    g.Ghost(&a);
+    Vistel c(g);
+    EXPECT_TRUE(c.IsValid());
+    EXPECT_NE(c.GetDIB(), a.GetDIB());
+    EXPECT_TRUE(c.Destroy());
+}

@@ -1,0 +1,145 @@
+// Byte streams at the ends of data, memory growth and buffer ownership.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "VsFile.h"
+
+TEST(MemFile, ReadsACallersBufferToTheEnd)
+{
+    BYTE data[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    VsMemFile f(data, 10);
+    BYTE buf[12];
+    EXPECT_EQ(f.Read(buf, 4, 3), 2u);
+    EXPECT_EQ(f.Tell(), 10);
+    EXPECT_EQ(buf[9], 9);
+    EXPECT_EQ(f.Read(buf, 1, 1), 0u);
+    EXPECT_EQ(f.GetC(), -1);
+    EXPECT_TRUE(f.Eof());
+    EXPECT_EQ(f.Error(), 0);
+    EXPECT_EQ(f.Read(nullptr, 1, 1), 0u);
+}
+
+TEST(MemFile, SeekClampsBelowAndRejectsBadOrigins)
+{
+    BYTE data[10] = {};
+    VsMemFile f(data, 10);
+    EXPECT_TRUE(f.Seek(-5, SEEK_SET));
+    EXPECT_EQ(f.Tell(), 0);
+    EXPECT_FALSE(f.Seek(0, 7));
+    EXPECT_TRUE(f.Seek(-2, SEEK_END));
+    EXPECT_EQ(f.GetC(), 0);
+    EXPECT_EQ(f.Tell(), 9);
+}
+
+TEST(MemFile, WritingPastTheEndExtendsTheStream)
+{
+    VsMemFile f;
+    ASSERT_TRUE(f.Open());
+    ASSERT_TRUE(f.Seek(20, SEEK_SET));
+    EXPECT_TRUE(f.Eof());
+    EXPECT_EQ(f.Error(), 1);
+    EXPECT_EQ(f.Write("abc", 1, 3), 3u);
+    EXPECT_EQ(f.Size(), 23);
+}
+
+TEST(MemFile, GrowsInStepsOf4096)
+{
+    VsMemFile f;
+    ASSERT_TRUE(f.Open());
+    std::vector<BYTE> block(5000, 7);
+    EXPECT_EQ(f.Write(block.data(), 1, block.size()), block.size());
+    EXPECT_EQ(f.Size(), 5000);
+    struct Peek : VsMemFile {
+        static long Edge(VsMemFile& m) { return static_cast<Peek&>(m).m_Edge; }
+    };
+    EXPECT_EQ(Peek::Edge(f), 8192);
+    // A write of one byte at 4096 only needs the next step.
+    VsMemFile g;
+    ASSERT_TRUE(g.Open());
+    g.Seek(4096, SEEK_SET);
+    EXPECT_TRUE(g.PutC(1));
+    EXPECT_EQ(Peek::Edge(g), 8192);
+}
+
+TEST(MemFile, AWriteThatCannotFitChangesNothing)
+{
+    VsMemFile f;
+    ASSERT_TRUE(f.Open());
+    f.Write("xy", 1, 2);
+    ASSERT_TRUE(f.Seek(0x7FFFF000, SEEK_SET));
+    EXPECT_EQ(f.Write("abcdefgh", 1, 8192), 0u);
+    EXPECT_EQ(f.Size(), 2);
+    // Item counts whose byte total overflows are refused too.
+    EXPECT_EQ(f.Write("a", (size_t)1 << 40, (size_t)1 << 40), 0u);
+    EXPECT_EQ(f.Size(), 2);
+}
+
+TEST(MemFile, OpenFailsWhenABufferIsAttached)
+{
+    BYTE data[4] = {1, 2, 3, 4};
+    VsMemFile f(data, 4);
+    EXPECT_FALSE(f.Open());
+    EXPECT_EQ(f.GetC(), 1);
+    EXPECT_EQ(f.Size(), 4);
+}
+
+TEST(MemFile, DetachedBufferOutlivesTheStream)
+{
+    BYTE* buf;
+    long size;
+    {
+        VsMemFile f;
+        ASSERT_TRUE(f.Open());
+        f.Write("hello", 1, 5);
+        buf = f.GetBuffer(true);
+        size = f.Size();
+    }
+    ASSERT_EQ(size, 5);
+    EXPECT_EQ(0, memcmp(buf, "hello", 5));
+    free(buf);
+}
+
+TEST(MemFile, WithoutABufferEverythingFails)
+{
+    VsMemFile f;
+    EXPECT_EQ(f.Tell(), -1);
+    EXPECT_EQ(f.Size(), -1);
+    EXPECT_EQ(f.Error(), -1);
+    EXPECT_TRUE(f.Eof());
+    EXPECT_FALSE(f.PutC(1));
+    EXPECT_FALSE(f.Seek(0, SEEK_SET));
+    EXPECT_FALSE(f.Flush());
+}
+
+TEST(IOFile, NeverClosesACallersFileAndKeepsThePosition)
+{
+    FILE* fp = tmpfile();
+    ASSERT_NE(fp, nullptr);
+    fputs("0123456789", fp);
+    fseek(fp, 3, SEEK_SET);
+    {
+        VsIOFile f(fp);
+        EXPECT_EQ(f.Size(), 10);
+        EXPECT_EQ(f.Tell(), 3);
+        EXPECT_EQ(f.GetC(), '3');
+        EXPECT_TRUE(f.Close());
+    }
+    // Still open: the stream did not close it.
+    EXPECT_EQ(fgetc(fp), '4');
+    fclose(fp);
+}
+
+TEST(IOFile, WithoutAStream)
+{
+    VsIOFile f;
+    EXPECT_EQ(f.Size(), -1);
+    EXPECT_TRUE(f.Eof());
+    EXPECT_EQ(f.GetC(), -1);
+    EXPECT_EQ(f.Error(), -1);
+    EXPECT_FALSE(f.PutC(1));
+    BYTE b;
+    EXPECT_EQ(f.Read(&b, 1, 1), 0u);
+}
