@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by test.sh and demo.sh: the Debian packages the project needs, and
 # their installation when any is missing.
 
@@ -25,22 +26,21 @@ vistel_missing_packages() {
 # Installs what is missing; the package lists are refreshed only then.
 vistel_ensure_packages() {
     local missing
-    missing=$(vistel_missing_packages)
-    [ -z "$missing" ] && return 0
-    local sudo=""
+    mapfile -t missing < <(vistel_missing_packages)
+    [ "${#missing[@]}" -eq 0 ] && return 0
+    local sudo=()
     if [ "$(id -u)" -ne 0 ]; then
         if command -v sudo >/dev/null 2>&1; then
-            sudo="sudo"
+            sudo=(sudo)
         else
-            echo "missing packages (run as root to install them):" $missing >&2
+            echo "missing packages (run as root to install them): ${missing[*]}" >&2
             return 1
         fi
     fi
-    echo "installing:" $missing
+    echo "installing: ${missing[*]}"
     # Wait for a package manager that another process is running.
     local apt_opts=(-o DPkg::Lock::Timeout=600)
-    $sudo apt-get "${apt_opts[@]}" update -q || return 1
-    # shellcheck disable=SC2086
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get "${apt_opts[@]}" install -y -q \
-        --no-install-recommends $missing </dev/null || return 1
+    "${sudo[@]}" apt-get "${apt_opts[@]}" update -q || return 1
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${apt_opts[@]}" install -y -q \
+        --no-install-recommends "${missing[@]}" </dev/null || return 1
 }

@@ -49,6 +49,7 @@ fi
 # itself and writes it to descriptor 3.
 xvfb_pid=""
 xvfb_dir=$(mktemp -d)
+# shellcheck disable=SC2317  # called by the EXIT trap
 stop_xvfb() {
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null
@@ -63,8 +64,8 @@ start_xvfb() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
         3>"$xvfb_dir/display" 2>"$xvfb_dir/log" </dev/null &
     xvfb_pid=$!
-    local i
-    for i in $(seq 100); do
+    local _
+    for _ in $(seq 100); do
         if [ -s "$xvfb_dir/display" ]; then
             DISPLAY=":$(tr -d '[:space:]' <"$xvfb_dir/display")"
             export DISPLAY
