@@ -309,3 +309,30 @@ TEST(AlphaSplit, PaletteAlphaBecomesAGreyImage)
     EXPECT_EQ(dest.GetPixelIndex(1, 0), 255);
     EXPECT_FALSE(img.AlphaPaletteSplit(nullptr));
 }
+
+TEST(AlphaStrip, IndexedWithPlaneAndPaletteAlphaCountsThePlaneOnce)
+{
+    // Palette alpha 255 for index 0; the plane says half. The plane's value
+    // must not be applied a second time through the palette factor.
+    Vistel img(1, 1, 8);
+    img.SetPaletteColor(0, 200, 200, 200, 255);
+    img.SetPixelIndex(0, 0, 0);
+    img.AlphaCreate();
+    img.AlphaSet(0, 0, 128);
+    img.SetTransColor(RGBQUAD{0, 0, 0, 0});
+    img.AlphaStrip();
+    ASSERT_EQ(img.GetBpp(), 24);
+    // a = 128: (128 x 200 + 127 x 0) / 255 = 100
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbRed, 100);
+}
+
+TEST(AlphaSplit, ReportsAFailedMoveIntoAGhost)
+{
+    Vistel src(2, 2, 24);
+    src.AlphaCreate();
+    Vistel owner(3, 3, 8);
+    Vistel ghost;
+    ghost.Ghost(&owner);
+    EXPECT_FALSE(src.AlphaSplit(&ghost));
+    EXPECT_EQ(owner.GetWidth(), 3u);
+}

@@ -539,3 +539,15 @@ TEST(DrawLine, StepsAlongTheMajorAxis)
     EXPECT_EQ(lit(img), (P{{0, 0}, {1, 1}, {2, 2}, {3, 3}}));
 
 }
+
+TEST(NearestIndexCache, ClearedWhenTheSearchRangeChanges)
+{
+    Vistel img(1, 1, 8);
+    img.SetPaletteColor(0, 0, 0, 0);
+    img.SetPaletteColor(1, 250, 250, 250);
+    img.SetClrImportant(1);
+    const RGBQUAD white = {255, 255, 255, 0};
+    EXPECT_EQ(img.GetNearestIndex(white), 0);
+    img.SetClrImportant(0);
+    EXPECT_EQ(img.GetNearestIndex(white), 1);
+}
