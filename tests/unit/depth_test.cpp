@@ -36,17 +36,22 @@ std::vector<std::string> Indices(Vistel& img)
 {
     std::vector<std::string> rows(img.GetHeight());
     for (long y = 0; y < (long)img.GetHeight(); y++)
-        for (long x = 0; x < (long)img.GetWidth(); x++) rows[y] += (char)('0' + img.GetPixelIndex(x, y));
+        for (long x = 0; x < (long)img.GetWidth(); x++)
+            rows[y] += (char)('0' + img.GetPixelIndex(x, y));
     return rows;
 }
 
-Vistel NoiseImage(long w, long h, unsigned seed)
+// Pseudo-random colours; coarse ones take only the levels 0, 63, ... 252.
+Vistel NoiseImage(long w, long h, unsigned seed, bool coarse = false)
 {
     Vistel img(w, h, 24);
     for (long y = 0; y < h; y++)
         for (long x = 0; x < w; x++) {
             seed = seed * 1103515245u + 12345u;
-            img.SetPixelColor(x, y, Bgr((BYTE)(seed >> 8), (BYTE)(seed >> 16), (BYTE)(seed >> 24)));
+            BYTE c[3] = {(BYTE)(seed >> 8), (BYTE)(seed >> 16), (BYTE)(seed >> 24)};
+            if (coarse)
+                for (BYTE& v : c) v = (BYTE)(v % 5 * 63);
+            img.SetPixelColor(x, y, Bgr(c[0], c[1], c[2]));
         }
     return img;
 }
@@ -141,39 +146,51 @@ TEST(DepthDecrease, ErrorDiffusionSevenTwoFourOneByHand)
     const BYTE levels[2][3] = {{94, 76, 125}, {90, 186, 175}};
     Vistel img(3, 2, 24);
     for (long y = 0; y < 2; y++)
-        for (long x = 0; x < 3; x++) img.SetPixelColor(x, y, Bgr(levels[y][x], levels[y][x], levels[y][x]));
+        for (long x = 0; x < 3; x++) {
+            const BYTE v = levels[y][x];
+            img.SetPixelColor(x, y, Bgr(v, v, v));
+        }
     ASSERT_TRUE(img.DecreaseBpp(1, true));
     EXPECT_EQ(Indices(img), (std::vector<std::string>{"001", "011"}));
 }
 
-TEST(DepthDecrease, StandardPaletteMatchesThePixelByPixelDefinition)
+TEST(DepthDecrease, FastPathsMatchThePixelByPixelDefinition)
 {
-    for (bool diffuse : {false, true}) {
-        Vistel img = NoiseImage(37, 11, 7), src(img), expect(37, 11, 8);
-        expect.SetStdPalette();
-        for (long y = 0; y < 11; y++)
-            for (long x = 0; x < 37; x++) {
-                RGBQUAD c = src.GetPixelColor(x, y, true);
-                expect.SetPixelColor(x, y, c, false);
-                if (!diffuse) continue;
-                RGBQUAD q = expect.GetPixelColor(x, y, true);
-                const int taps[4][3] = {{1, 0, 7}, {-1, 1, 2}, {0, 1, 4}, {1, 1, 1}};
-                for (auto& t : taps) {
-                    if (!src.IsInside(x + t[0], y + t[1])) continue;
-                    RGBQUAD n = src.GetPixelColor(x + t[0], y + t[1], true);
-                    auto add = [&](BYTE& ch, int a, int b) {
-                        ch = (BYTE)std::min(255, std::max(0, ch + (a - b) * t[2] / 16));
-                    };
-                    add(n.rgbBlue, c.rgbBlue, q.rgbBlue);
-                    add(n.rgbGreen, c.rgbGreen, q.rgbGreen);
-                    add(n.rgbRed, c.rgbRed, q.rgbRed);
-                    src.SetPixelColor(x + t[0], y + t[1], n, false);
+    // The standard palette, and a coarse one full of duplicates and
+    // equidistant entries searched among its first 100: ties go low.
+    RGBQUAD coarse[256];
+    for (int i = 0; i < 256; i++) coarse[i] = Bgr(i * 7 % 5 * 63, i * 3 % 5 * 63, i % 5 * 63);
+    for (RGBQUAD* pal : {(RGBQUAD*)nullptr, coarse})
+        for (bool diffuse : {false, true}) {
+            const DWORD important = pal ? 100 : 0;
+            Vistel img = NoiseImage(37, 11, 7, pal != nullptr), src(img), expect(37, 11, 8);
+            if (pal) expect.SetPalette(pal);
+            else expect.SetStdPalette();
+            expect.SetClrImportant(important);
+            for (long y = 0; y < 11; y++)
+                for (long x = 0; x < 37; x++) {
+                    RGBQUAD c = src.GetPixelColor(x, y, true);
+                    expect.SetPixelColor(x, y, c, false);
+                    if (!diffuse) continue;
+                    RGBQUAD q = expect.GetPixelColor(x, y, true);
+                    const int taps[4][3] = {{1, 0, 7}, {-1, 1, 2}, {0, 1, 4}, {1, 1, 1}};
+                    for (auto& t : taps) {
+                        if (!src.IsInside(x + t[0], y + t[1])) continue;
+                        RGBQUAD n = src.GetPixelColor(x + t[0], y + t[1], true);
+                        auto add = [&](BYTE& ch, int a, int b) {
+                            ch = (BYTE)std::min(255, std::max(0, ch + (a - b) * t[2] / 16));
+                        };
+                        add(n.rgbBlue, c.rgbBlue, q.rgbBlue);
+                        add(n.rgbGreen, c.rgbGreen, q.rgbGreen);
+                        add(n.rgbRed, c.rgbRed, q.rgbRed);
+                        src.SetPixelColor(x + t[0], y + t[1], n, false);
+                    }
                 }
-            }
-        ASSERT_TRUE(img.DecreaseBpp(8, diffuse));
-        EXPECT_TRUE(img.IsSamePalette(expect));
-        for (DWORD y = 0; y < 11; y++) EXPECT_EQ(memcmp(img.GetBits(y), expect.GetBits(y), 37), 0);
-    }
+            ASSERT_TRUE(img.DecreaseBpp(8, diffuse, pal, important));
+            EXPECT_TRUE(img.IsSamePalette(expect));
+            for (DWORD y = 0; y < 11; y++)
+                EXPECT_EQ(memcmp(img.GetBits(y), expect.GetBits(y), 37), 0) << diffuse << " " << y;
+        }
 }
 
 TEST(DepthDecrease, NearestColourGivenPaletteAndImportantColours)
@@ -298,9 +315,12 @@ TEST(DepthDither, OrderedAndDiffusionMethods)
                                                    {129, 60, 129, 129, 160, 60},
                                                    {200, 129, 128, 200, 100, 160}};
     const std::pair<long, std::vector<std::string>> cases[] = {
-        {0, {"010101", "101000", "001110", "110101"}}, {2, {"010100", "101010", "001100", "110101"}},
-        {3, {"010100", "101010", "001010", "110101"}}, {4, {"010001", "101100", "101110", "100101"}},
-        {5, {"010100", "101000", "001110", "110101"}}, {6, {"010001", "011100", "001110", "100101"}},
+        {0, {"010101", "101000", "001110", "110101"}},
+        {2, {"010100", "101010", "001100", "110101"}},
+        {3, {"010100", "101010", "001010", "110101"}},
+        {4, {"010001", "101100", "101110", "100101"}},
+        {5, {"010100", "101000", "001110", "110101"}},
+        {6, {"010001", "011100", "001110", "100101"}},
         {99, {"010101", "101000", "001110", "110101"}}};
     for (const auto& c : cases) {
         img = GrayImage(levels);
