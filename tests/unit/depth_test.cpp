@@ -226,6 +226,15 @@ TEST(DepthDecrease, NearestColourGivenPaletteAndImportantColours)
     EXPECT_FALSE(yellow.DecreaseBpp(24, false));
 }
 
+TEST(DepthDecrease, EscapeEndsTheLoopWithDefinedRows)
+{
+    Vistel img = NoiseImage(5, 3, 5);
+    img.SetEscape(1);
+    ASSERT_TRUE(img.DecreaseBpp(4, true));
+    EXPECT_EQ(img.GetBpp(), 4);
+    EXPECT_EQ(Indices(img), (std::vector<std::string>{"00000", "00000", "00000"}));
+}
+
 TEST(DepthIncrease, TransparencyAndAlphaSurviveTrueColour)
 {
     Vistel img(3, 1, 8);
