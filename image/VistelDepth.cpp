@@ -309,8 +309,8 @@ private:
 };
 
 // Maps every pixel of `src` to the nearest colour of the palette of the
-// indexed image `dst`. Returns the number of rows done.
-long MapToPalette(Vistel& src, Vistel& dst)
+// indexed image `dst`.
+void MapToPalette(Vistel& src, Vistel& dst)
 {
     const long w = (long)src.GetWidth(), h = (long)src.GetHeight();
     const WORD sbpp = src.GetBpp(), dbpp = dst.GetBpp();
@@ -325,7 +325,7 @@ long MapToPalette(Vistel& src, Vistel& dst)
     }
     NearestColour nearest(dst);
     for (long y = 0; y < h; y++) {
-        if (!NextRow(src, dst, y)) return y;
+        if (!NextRow(src, dst, y)) return;
         const BYTE* in = src.GetBits((DWORD)y);
         BYTE* out = dst.GetBits((DWORD)y);
         if (sbpp == 24) {
@@ -335,21 +335,20 @@ long MapToPalette(Vistel& src, Vistel& dst)
             for (long x = 0; x < w; x++) PutRowIndex(out, x, dbpp, map[RowIndex(in, x, sbpp)]);
         }
     }
-    return h;
 }
 
 // Maps the 24-bit `src` to the palette of `dst`, spreading each pixel's
 // error over the source's unvisited neighbours with weights 7 (right),
 // 2, 4, 1 (below left, below, below right) in sixteenths. `src` is
-// modified as it is read. Returns the number of rows done.
-long DiffuseTrueColor(Vistel& src, Vistel& dst)
+// modified as it is read.
+void DiffuseTrueColor(Vistel& src, Vistel& dst)
 {
     const long w = (long)src.GetWidth(), h = (long)src.GetHeight();
     const WORD dbpp = dst.GetBpp();
     const RGBQUAD* pal = dst.GetPalette();
     NearestColour nearest(dst);
     for (long y = 0; y < h; y++) {
-        if (!NextRow(src, dst, y)) return y;
+        if (!NextRow(src, dst, y)) return;
         BYTE* row = src.GetBits((DWORD)y);
         BYTE* below = y + 1 < h ? src.GetBits((DWORD)(y + 1)) : nullptr;
         BYTE* out = dst.GetBits((DWORD)y);
@@ -369,20 +368,19 @@ long DiffuseTrueColor(Vistel& src, Vistel& dst)
             }
         }
     }
-    return h;
 }
 
 // The same diffusion for an indexed source, pixel by pixel through the
 // colour accessors: each corrected neighbour goes back into the source as
-// its own nearest palette colour. Returns the number of rows done.
-long DiffuseIndexed(Vistel& src, Vistel& dst)
+// its own nearest palette colour.
+void DiffuseIndexed(Vistel& src, Vistel& dst)
 {
     static const struct {
         int dx, dy, weight;
     } taps[4] = {{1, 0, 7}, {-1, 1, 2}, {0, 1, 4}, {1, 1, 1}};
     const long w = (long)src.GetWidth(), h = (long)src.GetHeight();
     for (long y = 0; y < h; y++) {
-        if (!NextRow(src, dst, y)) return y;
+        if (!NextRow(src, dst, y)) return;
         for (long x = 0; x < w; x++) {
             const RGBQUAD c = src.GetPixelColor(x, y, true);
             dst.SetPixelColor(x, y, c, false);
@@ -401,7 +399,6 @@ long DiffuseIndexed(Vistel& src, Vistel& dst)
             }
         }
     }
-    return h;
 }
 
 // Grey level of every pixel of `img` as GrayScale computes it, one byte per
