@@ -93,7 +93,10 @@ int BlockToImage(Tcl_Interp* interp, int Type, Tk_PhotoImageBlock* blockPtr, Vis
         return TCL_ERROR;
     }
     if (!hasAlpha) image.AlphaDelete();
-    if (Type == VISTEL_FORMAT_GIF) image.DecreaseBpp(8, true, nullptr, 0);
+    if (Type == VISTEL_FORMAT_GIF && !image.DecreaseBpp(8, true, nullptr, 0)) {
+        Tcl_AppendResult(interp, image.GetLastError(), (char*)nullptr);
+        return TCL_ERROR;
+    }
     return TCL_OK;
 }
 
