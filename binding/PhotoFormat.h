@@ -6,6 +6,12 @@
 #include <tcl.h>
 #include <tk.h>
 
+#include "../image/VsTypes.h"
+
+// Declared only: X11 (through tk.h) defines macros such as GrayScale that
+// clash with the image class, so sources include Vistel.h before tk.h.
+class Vistel;
+
 int ObjMatch(Tcl_Obj* data, Tcl_Obj* format, int* widthPtr, int* heightPtr, Tcl_Interp* interp);
 int ChanMatch(Tcl_Channel chan, const char* fileName, Tcl_Obj* format, int* widthPtr,
               int* heightPtr, Tcl_Interp* interp);
@@ -14,9 +20,20 @@ int ObjRead(Tcl_Interp* interp, Tcl_Obj* data, Tcl_Obj* format, Tk_PhotoHandle i
 int ChanRead(Tcl_Interp* interp, Tcl_Channel chan, const char* fileName, Tcl_Obj* format,
              Tk_PhotoHandle imageHandle, int destX, int destY, int width, int height, int srcX,
              int srcY);
+// Replaces the photo's whole content with the image (width and height are
+// the image's own); blank non-zero sets the pixels, 0 composites over them.
+int CopyImageToTk(Tcl_Interp* interp, Vistel* image, Tk_PhotoHandle Photo, int width, int height,
+                  int blank);
 int ChanWrite(Tcl_Interp* interp, const char* fileName, Tcl_Obj* format,
               Tk_PhotoImageBlock* blockPtr);
 int StringWrite(Tcl_Interp* interp, Tcl_Obj* format, Tk_PhotoImageBlock* blockPtr);
+
+// Animation hand-over of a read: any animation playing in the photo stops
+// once new pixels are in it, and data holding several frames starts a new
+// one. Both do nothing until the animation engine fills them.
+void DetachAnimationOnRead(Tk_PhotoHandle imageHandle);
+void AttachAnimationOnRead(Tcl_Interp* interp, Tk_PhotoHandle imageHandle, BYTE* data, int length,
+                           long numFrames);
 
 void PhotoDisplayProcHook(ClientData instanceData, Display* display, Drawable drawable,
                           int imageX, int imageY, int width, int height, int drawableX,
