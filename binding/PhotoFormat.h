@@ -5,11 +5,12 @@
 
 #include <tcl.h>
 #include <tk.h>
+// X11 names a visual class GrayScale; the image library has a method of
+// that name, and the binding needs no visual classes.
+#undef GrayScale
 
 #include "../image/VsTypes.h"
 
-// Declared only: X11 (through tk.h) defines macros such as GrayScale that
-// clash with the image class, so sources include Vistel.h before tk.h.
 class Vistel;
 
 int ObjMatch(Tcl_Obj* data, Tcl_Obj* format, int* widthPtr, int* heightPtr, Tcl_Interp* interp);
@@ -27,6 +28,12 @@ int CopyImageToTk(Tcl_Interp* interp, Vistel* image, Tk_PhotoHandle Photo, int w
 int ChanWrite(Tcl_Interp* interp, const char* fileName, Tcl_Obj* format,
               Tk_PhotoImageBlock* blockPtr);
 int StringWrite(Tcl_Interp* interp, Tcl_Obj* format, Tk_PhotoImageBlock* blockPtr);
+// Encodes the block as Type; on success the result is the encoded bytes.
+int DataWrite(Tcl_Interp* interp, int Type, Tk_PhotoImageBlock* blockPtr);
+// Encodes an image into a file: Type, else the extension, else GIF.
+// 1 when written and closed; 0 otherwise (the image's last error, or Tcl's
+// message in the result).
+int SaveToFile(Tcl_Interp* interp, Vistel* image, const char* fileName, int Type);
 
 // Animation hand-over of a read: any animation playing in the photo stops
 // once new pixels are in it, and data holding several frames starts a new
