@@ -39,6 +39,24 @@ void PutLe32(BYTE* p, DWORD v)
     for (int i = 0; i < 4; i++) p[i] = (BYTE)(v >> (8 * i));
 }
 
+// Moves to an absolute position, never past the end of the stream: data
+// beyond it reads as missing anyway, and a header's offsets and counts may
+// point gigabytes away.
+void SeekWithin(VsFile* f, uint64_t pos)
+{
+    const long size = f->Size();
+    if (size >= 0 && pos > (uint64_t)size) pos = (uint64_t)size;
+    f->Seek((long)pos, SEEK_SET);
+}
+
+// Skips n bytes of a header; false when the stream ends first.
+bool SkipHeaderBytes(VsFile* f, uint64_t n)
+{
+    const long size = f->Size(), pos = f->Tell();
+    if (size < 0 || pos < 0 || n > (uint64_t)(size - pos)) return false;
+    return f->Seek((long)n, SEEK_CUR);
+}
+
 // Windows V2 to V5 headers: their first 40 bytes are the info header and
 // bytes 40 to 51 hold the red, green and blue masks.
 bool HeaderCarriesMasks(DWORD size)
@@ -266,9 +284,9 @@ bool VistelBMP::DibReadBitmapInfo(VsFile* fh, BITMAPINFOHEADER* pdib, DWORD* mas
             if (fh->Read(raw + kInfoHeaderSize, 1, kMaskBytes) != kMaskBytes) return false;
             if (masks)
                 for (int i = 0; i < 3; i++) masks[i] = Le32(raw + kInfoHeaderSize + 4 * i);
-            if (!fh->Seek((long)(size - kInfoHeaderSize - kMaskBytes), SEEK_CUR)) return false;
+            if (!SkipHeaderBytes(fh, size - kInfoHeaderSize - kMaskBytes)) return false;
         } else if (size == kOs2HeaderSize) {
-            if (!fh->Seek(kOs2HeaderSize - kInfoHeaderSize, SEEK_CUR)) return false;
+            if (!SkipHeaderBytes(fh, kOs2HeaderSize - kInfoHeaderSize)) return false;
         } else if (size > kInfoHeaderSize) {
             // An unknown longer header is taken only for plain data whose
             // size it states exactly.
@@ -277,7 +295,7 @@ bool VistelBMP::DibReadBitmapInfo(VsFile* fh, BITMAPINFOHEADER* pdib, DWORD* mas
                 pdib->biPlanes != 1 ||
                 pdib->biCompression != BI_RGB || pdib->biClrUsed != 0)
                 return false;
-            if (!fh->Seek((long)(size - kInfoHeaderSize), SEEK_CUR)) return false;
+            if (!SkipHeaderBytes(fh, size - kInfoHeaderSize)) return false;
         }
     }
 
@@ -382,11 +400,11 @@ bool VistelBMP::Decode(VsFile* hFile)
         // Pixel data starts at the file header's offset; without one (or
         // with one pointing back into the tables just read) it follows the
         // whole colour table.
-        const long tablesEnd = hFile->Tell();
-        if (bfOffBits != 0 && off + (long)bfOffBits >= tablesEnd)
-            hFile->Seek(off + (long)bfOffBits, SEEK_SET);
+        const uint64_t tablesEnd = (uint64_t)hFile->Tell();
+        if (bfOffBits != 0 && (uint64_t)off + bfOffBits >= tablesEnd)
+            SeekWithin(hFile, (uint64_t)off + bfOffBits);
         else if (fileColors > kept)
-            hFile->Seek((long)((uint64_t)(fileColors - kept) * entrySize), SEEK_CUR);
+            SeekWithin(hFile, tablesEnd + (uint64_t)(fileColors - kept) * entrySize);
 
         BYTE* bits = GetBits(0);
         const DWORD stride = GetEffWidth();

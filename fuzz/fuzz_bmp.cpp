@@ -14,7 +14,7 @@ namespace {
 // describe. Decoding them only repeats allocating and clearing a large
 // block (the size checks run in header-only mode anyway) and would slow the
 // search down a hundredfold, so the full decode is kept to smaller claims.
-constexpr uint64_t kMaxFuzzPixels = 1u << 22;
+constexpr uint64_t kMaxFuzzPixels = 1u << 18;
 
 void ExportRgba(Vistel& img)
 {

@@ -2,6 +2,7 @@
 // round trips, and files whose headers lie or end early.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -61,7 +62,7 @@ Bytes Build(const BmpSpec& s)
         Put32(&info, 0);
         if (s.headerSize > 40) {
             Bytes extra = s.masks;
-            extra.resize(s.headerSize - 40, 0);
+            extra.resize(std::min<uint32_t>(s.headerSize - 40, 84), 0);  // a lie past V5
             info.insert(info.end(), extra.begin(), extra.end());
         }
         if (s.headerSize == 40) info.insert(info.end(), s.masks.begin(), s.masks.end());
@@ -495,6 +496,31 @@ TEST(BmpBadFiles, TruncatedAndLyingHeadersFailWithAMessage)
     }
     VistelBMP none;
     EXPECT_FALSE(none.Decode((VsFile*)nullptr));
+}
+
+TEST(BmpBadFiles, CountsAndOffsetsPointingFarAwayReadNothing)
+{
+    BmpSpec hugeTable = Pal8(40);
+    hugeTable.clrUsed = 0xFFFFFFFF;  // table skipped to gigabytes past the end
+    hugeTable.autoOffset = false;
+    Bytes farOffset = Build(Pal8(40));
+    for (int i = 10; i < 14; i++) farOffset[i] = 0xFF;
+    BmpSpec longHeader;
+    longHeader.headerSize = 0xFFFFFF00;  // states its plain data exactly
+    longHeader.bpp = 24;
+    longHeader.width = 1;
+    longHeader.height = 1;
+    Bytes header = Build(longHeader);
+    header[14 + 20] = 4;
+
+    for (const Bytes& data : {Build(hugeTable), farOffset}) {
+        VistelBMP img;
+        ASSERT_TRUE(Decode(data, &img)) << img.GetLastError();
+        EXPECT_EQ(Row(img, 0, 2), (Bytes{0, 0}));
+    }
+    VistelBMP img;
+    EXPECT_FALSE(Decode(header, &img));
+    EXPECT_STREQ(img.GetLastError(), "Error reading BMP info");
 }
 
 TEST(BmpBadFiles, ShortPixelDataLeavesBlackRows)
