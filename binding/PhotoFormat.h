@@ -9,6 +9,8 @@
 // that name, and the binding needs no visual classes.
 #undef GrayScale
 
+#include "../image/VsTypes.h"
+
 class Vistel;
 
 int ObjMatch(Tcl_Obj* data, Tcl_Obj* format, int* widthPtr, int* heightPtr, Tcl_Interp* interp);
@@ -19,6 +21,10 @@ int ObjRead(Tcl_Interp* interp, Tcl_Obj* data, Tcl_Obj* format, Tk_PhotoHandle i
 int ChanRead(Tcl_Interp* interp, Tcl_Channel chan, const char* fileName, Tcl_Obj* format,
              Tk_PhotoHandle imageHandle, int destX, int destY, int width, int height, int srcX,
              int srcY);
+// Replaces the photo's whole content with the image (width and height are
+// the image's own); blank non-zero sets the pixels, 0 composites over them.
+int CopyImageToTk(Tcl_Interp* interp, Vistel* image, Tk_PhotoHandle Photo, int width, int height,
+                  int blank);
 int ChanWrite(Tcl_Interp* interp, const char* fileName, Tcl_Obj* format,
               Tk_PhotoImageBlock* blockPtr);
 int StringWrite(Tcl_Interp* interp, Tcl_Obj* format, Tk_PhotoImageBlock* blockPtr);
@@ -28,6 +34,13 @@ int DataWrite(Tcl_Interp* interp, int Type, Tk_PhotoImageBlock* blockPtr);
 // 1 when written and closed; 0 otherwise (the image's last error, or Tcl's
 // message in the result).
 int SaveToFile(Tcl_Interp* interp, Vistel* image, const char* fileName, int Type);
+
+// Animation hand-over of a read: any animation playing in the photo stops
+// once new pixels are in it, and data holding several frames starts a new
+// one. Both do nothing until the animation engine fills them.
+void DetachAnimationOnRead(Tk_PhotoHandle imageHandle);
+void AttachAnimationOnRead(Tcl_Interp* interp, Tk_PhotoHandle imageHandle, BYTE* data, int length,
+                           long numFrames);
 
 void PhotoDisplayProcHook(ClientData instanceData, Display* display, Drawable drawable,
                           int imageX, int imageY, int width, int height, int drawableX,
