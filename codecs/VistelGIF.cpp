@@ -1,5 +1,6 @@
 #include "VistelGIF.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -219,7 +220,7 @@ bool VistelGIF::DecodeFrames(VsFile* fp, DecodeState& st)
 
     st.lzw.reset(new GifLzwDecoder);
     info.nNumFrames = get_num_frames(fp, &st.TabCol, &dscgif);
-    if (info.nNumFrames == 0) throw "GIF: the file holds no image";
+    if (info.nNumFrames == 0) throw "GIF: no image fits on the logical screen";
     if (info.nFrame < 0 || info.nFrame >= info.nNumFrames)
         throw "GIF: the requested frame does not exist";
     if (info.nNumFrames == 1) st.bTrueColor = 0;
@@ -334,7 +335,10 @@ bool VistelGIF::ReadFrame(VsFile* fp, DecodeState& st)
     } else {
         if (frame->GetBpp() > st.canvas->GetBpp()) WidenCanvas(st, frame->GetBpp());
         st.canvas->GifMix(*frame, image);
-        memcpy(st.canvas->GetPalette(), frame->GetPalette(), st.canvas->GetPaletteSize());
+        // The canvas takes this frame's colours; entries beyond the frame's
+        // table (a canvas deepened by an earlier frame) keep theirs.
+        memcpy(st.canvas->GetPalette(), frame->GetPalette(),
+               std::min(st.canvas->GetPaletteSize(), frame->GetPaletteSize()));
         SyncCanvasInfo(*st.canvas, st.first_transparent_index);
     }
     st.prevdispmeth = (gifgce.flags >> 2) & 7;
