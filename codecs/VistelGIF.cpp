@@ -147,11 +147,12 @@ bool VistelGIF::Decode(FILE* hFile)
     return Decode(&file);
 }
 
-// The frame set of an earlier decode is left to its owner: under the codec
-// dispatch that is the caller, which releases it when it takes the result.
+// The frame set is only replaced on success: a failed decode leaves the
+// image's earlier set (and everything else about it) in place.
 bool VistelGIF::Decode(VsFile* fp)
 {
     Vistel** savedFrames = info.GifFrames;
+    long savedCount = info.nNumFrames;
     bool wantAll = info.bGetAllFrames;
     info.GifFrames = nullptr;
     info.bGetAllFrames = false;
@@ -171,7 +172,9 @@ bool VistelGIF::Decode(VsFile* fp)
 
     info.bGetAllFrames = wantAll;
     if (!ok || !wantAll || st.frames.empty()) {
+        // A kept frame set must keep the count it was made with.
         info.GifFrames = savedFrames;
+        if (savedFrames && wantAll) info.nNumFrames = savedCount;
         return ok;
     }
     Vistel** set = new (std::nothrow) Vistel*[st.frames.size()];
@@ -181,6 +184,10 @@ bool VistelGIF::Decode(VsFile* fp)
         return false;
     }
     for (size_t i = 0; i < st.frames.size(); i++) set[i] = st.frames[i].release();
+    if (savedFrames) {
+        for (long i = 0; i < savedCount; i++) delete savedFrames[i];
+        delete[] savedFrames;
+    }
     info.GifFrames = set;
     return true;
 }

@@ -358,8 +358,45 @@ TEST(GifFrameSet, AllFramesKeepsEachComposedFrame)
     EXPECT_EQ(At(*im.GetFrameNo(1), 1, 1), 3);
     EXPECT_EQ(At(*im.GetFrameNo(2), 1, 1), 2);
     EXPECT_EQ(At(*im.GetFrameNo(2), 3, 3), 0);
+
+    // Decoding again replaces the set; a failed decode keeps it.
+    VsMemFile again(data.data(), (DWORD)data.size());
+    ASSERT_TRUE(im.Decode(&again));
+    Vistel* kept = im.GetFrameNo(2);
+    ASSERT_NE(kept, &im);
+    Bytes broken = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0, 0, 0};
+    VsMemFile bad(broken.data(), (DWORD)broken.size());
+    EXPECT_FALSE(im.Decode(&bad));
+    EXPECT_EQ(im.GetFrameNo(2), kept);
     EXPECT_TRUE(im.DestroyGifFrames());
     EXPECT_EQ(im.GetFrameNo(1), &im);
+}
+
+TEST(GifFrameSet, ThroughTheDispatch)
+{
+    GifBuilder gif = FourByFour();
+    for (int i = 0; i < 3; i++) gif.Gce(1, 2, i).SolidFrame(i, 0, 1, 1, 1);
+    Bytes data = gif.Finish();
+    Vistel first;
+    ASSERT_TRUE(first.Decode(data.data(), (DWORD)data.size(), VISTEL_FORMAT_UNKNOWN));
+    EXPECT_EQ(first.GetType(), (DWORD)VISTEL_FORMAT_GIF);
+    ASSERT_EQ(first.GetNumFrames(), 3);
+    Vistel anim;
+    anim.RetreiveAllFrame();
+    anim.SetFrame(2);
+    ASSERT_TRUE(anim.Decode(data.data(), (DWORD)data.size(), VISTEL_FORMAT_GIF));
+    ASSERT_TRUE(anim.Decode(data.data(), (DWORD)data.size(), VISTEL_FORMAT_GIF));
+    EXPECT_EQ(At(*anim.GetFrameNo(2), 2, 0), 1);
+    EXPECT_EQ(At(*anim.GetFrameNo(1), 2, 0), 2);
+
+    // RGBA export: the transparent index gives alpha 0, the others 255.
+    BYTE* rgba = nullptr;
+    long size = 0;
+    ASSERT_TRUE(anim.GetFrameNo(0)->Encode2RGBA(rgba, size));
+    ASSERT_EQ(size, 4 * 4 * 4);
+    EXPECT_EQ(rgba[3], 255);
+    EXPECT_EQ(rgba[4 + 3], 0);
+    Vistel::FreeMemory(rgba);
 }
 
 TEST(GifRobustness, HostileScreenIsRefusedBeforeAllocation)
