@@ -258,7 +258,7 @@ bool WriteAll(VsFile* f, const void* data, size_t bytes)
 // one row into the next.
 struct VistelTGA::ReadState {
     VsFile* file;
-    tagTgaHeader head;
+    tagTgaHeader header;
     DWORD width;
     unsigned pixelBytes;
 
@@ -373,7 +373,7 @@ const char* VistelTGA::DecodeImage(VsFile* hFile)
 
     ReadState st;
     st.file = hFile;
-    st.head = h;
+    st.header = h;
     st.width = h.ImageWidth;
     st.pixelBytes = BytesPerPixel(h);
     const char* error = ReadPixels(st);
@@ -383,7 +383,7 @@ const char* VistelTGA::DecodeImage(VsFile* hFile)
 
 const char* VistelTGA::ReadPixels(ReadState& st)
 {
-    const tagTgaHeader& h = st.head;
+    const tagTgaHeader& h = st.header;
     PixelLayout layout = LayoutOf(h);
     bool inPlace = layout == kIndex8 || layout == kBgr;
     std::vector<BYTE> fileRow(inPlace ? 0 : (size_t)st.width * st.pixelBytes);
