@@ -22,6 +22,12 @@ constexpr png_uint_32 kMaxHeight = (png_uint_32)(VISTEL_MAX_MEMORY / 4);
 // text/profile) libpng may allocate for.
 constexpr png_uint_32 kMaxCachedChunks = 128;
 constexpr png_alloc_size_t kMaxChunkBytes = 8000000;
+// Ancillary chunks the image has no use for. libpng would buffer (and clear)
+// each one whole, whatever length it claims; skipped, they are only read
+// through.
+constexpr png_byte kSkippedChunks[] =
+    "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0hIST\0tIME\0sCAL\0pCAL\0oFFs\0sBIT";
+constexpr int kNumSkippedChunks = (int)(sizeof(kSkippedChunks) / 5);
 // SetXDPI keeps pixels per metre in 32 bits: larger DPI values are clamped.
 constexpr double kMaxDpi = 54000000.0;
 
@@ -208,6 +214,9 @@ bool VistelPNG::ReadGuarded(ReadState* st, VsFile* hFile)
     png_set_user_limits(st->png, kMaxWidth, kMaxHeight);
     png_set_chunk_cache_max(st->png, kMaxCachedChunks);
     png_set_chunk_malloc_max(st->png, kMaxChunkBytes);
+    png_set_keep_unknown_chunks(st->png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(st->png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks,
+                                kNumSkippedChunks);
 
     st->img = new (std::nothrow) VistelPNG();
     if (!st->img) {
