@@ -75,13 +75,18 @@ void SplitBgra(const BYTE* src, BYTE* bgr, BYTE* alpha, DWORD width)
     }
 }
 
-void JoinBgra(BYTE* dst, const BYTE* bgr, const BYTE* alpha, DWORD width)
+// The same for the pixels of one Adam7 pass: libpng fills only those in
+// the row it hands back, so only those are taken.
+void SplitBgraPass(const BYTE* src, BYTE* bgr, BYTE* alpha, DWORD width, int pass)
 {
-    for (DWORD x = 0; x < width; x++, dst += 4, bgr += 3) {
-        dst[0] = bgr[0];
-        dst[1] = bgr[1];
-        dst[2] = bgr[2];
-        dst[3] = alpha[x];
+    const DWORD step = PNG_PASS_COL_OFFSET(pass);
+    for (DWORD x = PNG_PASS_START_COL(pass); x < width; x += step) {
+        const BYTE* p = src + 4 * (size_t)x;
+        BYTE* q = bgr + 3 * (size_t)x;
+        q[0] = p[0];
+        q[1] = p[1];
+        q[2] = p[2];
+        alpha[x] = p[3];
     }
 }
 
@@ -357,9 +362,9 @@ bool VistelPNG::ReadHeader(ReadState* st)
     return true;
 }
 
-// Reads every pass into the picture: whole rows straight into the DIB, or,
-// with alpha, through one BGRA row split into DIB row and alpha plane. For
-// Adam7, later passes merge into what the earlier ones left in the row.
+// Reads every pass into the picture: whole rows straight into the DIB (for
+// Adam7 libpng merges each pass into what the earlier ones left there), or,
+// with alpha, through one BGRA row split into DIB row and alpha plane.
 bool VistelPNG::ReadRows(ReadState* st)
 {
     VistelPNG* img = st->img;
@@ -385,10 +390,12 @@ bool VistelPNG::ReadRows(ReadState* st)
             BYTE* row = bits + eff * dibRow;
             if (st->withAlpha) {
                 BYTE* alpha = img->pAlpha + (size_t)width * dibRow;
-                if (interlaced && pass > 0) JoinBgra(st->rowBuf, row, alpha, width);
-                png_read_row(st->png, st->rowBuf, nullptr);
-                SplitBgra(st->rowBuf, row, alpha, width);
                 if (pass == 0) memset(row + (size_t)width * 3, 0, eff - (size_t)width * 3);
+                png_read_row(st->png, st->rowBuf, nullptr);
+                if (!interlaced)
+                    SplitBgra(st->rowBuf, row, alpha, width);
+                else if (PNG_ROW_IN_INTERLACE_PASS(y, pass))
+                    SplitBgraPass(st->rowBuf, row, alpha, width, pass);
             } else {
                 // Defined padding, and defined pixels for passes that skip
                 // this row.
