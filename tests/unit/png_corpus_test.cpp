@@ -231,15 +231,17 @@ void CheckSuite(const std::string& suite)
             matched++;
         }
     }
-    std::cout << "[ " << suite << " ] identical to reference: " << matched
+    auto list = [](const char* title, const std::vector<std::string>& names) {
+        std::cout << "  " << title << ":";
+        for (const std::string& n : names) std::cout << " " << n;
+        std::cout << "\n";
+    };
+    std::cout << "[ " << suite << " ] same pixels as the reference: " << matched
               << ", flattened onto background: " << flattened << ", rejected: " << rejected
-              << ", without Pillow reference: " << unreferenced << "\n  flattened:";
-    for (const std::string& f : flattenedFiles) std::cout << " " << f;
-    std::cout << "\n  composited in linear light (gAMA/sRGB):";
-    for (const std::string& f : gammaRounded) std::cout << " " << f;
-    std::cout << "\n  libpng differs from Pillow:";
-    for (const std::string& f : disputed) std::cout << " " << f;
-    std::cout << "\n";
+              << ", without Pillow reference: " << unreferenced << "\n";
+    list("flattened", flattenedFiles);
+    list("composited in linear light (gAMA/sRGB)", gammaRounded);
+    list("libpng differs from Pillow", disputed);
     EXPECT_LE(disputed.size(), 2u);
 }
 

@@ -463,6 +463,7 @@ TEST(PngRoundTrip, EveryDepthWeWrite)
                 SCOPED_TRACE(std::to_string(bpp) + " bpp, interlace " + std::to_string(interlace) +
                              (alpha ? ", alpha" : ""));
                 Vistel img = Pattern(bpp);
+                if (bpp == 8) img.SetGrayPalette();  // grey pictures are written as palette
                 img.SetCodecOption(interlace, VISTEL_FORMAT_PNG);
                 if (alpha) {
                     img.AlphaCreate();
