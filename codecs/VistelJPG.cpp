@@ -477,9 +477,10 @@ bool VistelJPG::RunCompress(VsFileJpg* dst, bool bGrey)
 // readable; when it is not, the plain JPEG stays.
 void VistelJPG::CarryExif(VsFile* hFile, long pos)
 {
+    long end = hFile->Tell();
     m_exif->DiscardAllButExif();
     hFile->Seek(pos, SEEK_SET);
     m_exif->DecodeExif(hFile, EXIF_MODE_KEEP_IMAGE);
     hFile->Seek(pos, SEEK_SET);
-    m_exif->EncodeExif(hFile);
+    if (!m_exif->EncodeExif(hFile)) hFile->Seek(end, SEEK_SET);
 }
