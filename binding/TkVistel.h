@@ -5,6 +5,9 @@
 
 #include <tcl.h>
 #include <tk.h>
+// X11 names a visual class GrayScale; the image library has a method of
+// that name, and the binding needs no visual classes.
+#undef GrayScale
 #include "../image/VsTypes.h"
 
 extern "C" {

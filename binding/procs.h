@@ -4,6 +4,9 @@
 
 #include <tcl.h>
 #include <tk.h>
+// X11 names a visual class GrayScale; the image library has a method of
+// that name, and the binding needs no visual classes.
+#undef GrayScale
 
 int Tk_Convert(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 int Tk_Resize(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);

@@ -66,6 +66,19 @@ void Vistel::DisownGifFrames()
     info.GifFrames = nullptr;
 }
 
+bool Vistel::TransferResult(Vistel& result, Vistel* iDst)
+{
+    if (iDst) {
+        result.DisownGifFrames();
+        return iDst->Transfer(result);
+    }
+    result.info.GifFrames = info.GifFrames;
+    result.info.bGetAllFrames = info.bGetAllFrames;
+    if (Transfer(result)) return true;
+    result.DisownGifFrames();
+    return false;
+}
+
 BYTE* Vistel::Create(DWORD dwWidth, DWORD dwHeight, DWORD wBpp, DWORD imagetype)
 {
     if (!Destroy()) return nullptr;

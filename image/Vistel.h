@@ -237,6 +237,13 @@ public:
     bool Mirror();
 
     // ------------------------------------------------ resampling and thumbnails
+    bool Resample(long newx, long newy, int mode = 1, Vistel* iDst = nullptr);
+    bool QIShrink(long newx, long newy, Vistel* iDst = nullptr);
+    bool Expand(long left, long top, long right, long bottom, RGBQUAD canvascolor,
+                Vistel* iDst = nullptr);
+    bool Expand(long newx, long newy, RGBQUAD canvascolor, Vistel* iDst = nullptr);
+    bool Thumbnail(long newx, long newy, RGBQUAD canvascolor, Vistel* iDst = nullptr);
+    static float KernelBSpline(float x);
 
     // ------------------------------------------------ interpolation
 
@@ -249,6 +256,13 @@ protected:
     // Drops any claim on a frame set before a temporary is destroyed, so that
     // a codec object or work image never frees a set its caller still owns.
     void DisownGifFrames();
+    // Moves a finished work image into iDst, or into this image. The frame
+    // set stays with this image: it never travels to iDst, and a work image
+    // made with CopyInfo must have disowned it (DisownGifFrames) first.
+    bool TransferResult(Vistel& result, Vistel* iDst);
+    // The two mode-0 paths of Resample, writing into a prepared image.
+    void ResampleBilinear(Vistel& newImage, float xScale, float yScale);
+    void ShrinkByAreaAveraging(Vistel& newImage, float xScale, float yScale);
 
     BYTE* pDib;
     BITMAPINFOHEADER head;

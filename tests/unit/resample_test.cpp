@@ -1,0 +1,208 @@
+// Resampling arithmetic on small images worked by hand, borders and
+// thumbnails.
+#include <gtest/gtest.h>
+
+#include "Vistel.h"
+
+namespace {
+
+RGBQUAD Bgr(BYTE b, BYTE g, BYTE r)
+{
+    return RGBQUAD{b, g, r, 0};
+}
+
+void Fill(Vistel& img, RGBQUAD c)
+{
+    for (long y = 0; y < (long)img.GetHeight(); y++)
+        for (long x = 0; x < (long)img.GetWidth(); x++) img.SetPixelColor(x, y, c);
+}
+
+}  // namespace
+
+TEST(Resample, RefusesZeroSizeAndCopiesSameSize)
+{
+    Vistel img(4, 4, 24);
+    Fill(img, Bgr(1, 2, 3));
+    EXPECT_FALSE(img.Resample(0, 10, 1));
+    Vistel dst;
+    EXPECT_TRUE(img.Resample(4, 4, 1, &dst));
+    ASSERT_TRUE(dst.IsValid());
+    EXPECT_EQ(dst.GetPixelColor(3, 3).rgbRed, 3);
+    EXPECT_TRUE(img.Resample(4, 4, 1));
+    EXPECT_EQ(img.GetWidth(), 4u);
+}
+
+TEST(Resample, NearestTakesEveryOtherPixel)
+{
+    Vistel img(4, 4, 24);
+    for (long y = 0; y < 4; y++)
+        for (long x = 0; x < 4; x++) img.SetPixelColor(x, y, Bgr((BYTE)(x * 10 + y), 0, 0));
+    Vistel dst;
+    ASSERT_TRUE(img.Resample(2, 2, 1, &dst));
+    EXPECT_EQ(dst.GetPixelColor(0, 0).rgbBlue, 0);
+    EXPECT_EQ(dst.GetPixelColor(1, 0).rgbBlue, 20);
+    EXPECT_EQ(dst.GetPixelColor(0, 1).rgbBlue, 2);
+    EXPECT_EQ(dst.GetPixelColor(1, 1).rgbBlue, 22);
+    EXPECT_EQ(img.GetWidth(), 4u);
+}
+
+TEST(Resample, AreaShrinkKeepsUniformColourAndAverages)
+{
+    Vistel img(4, 4, 24);
+    Fill(img, Bgr(200, 100, 50));
+    ASSERT_TRUE(img.Resample(2, 2, 0));
+    for (long y = 0; y < 2; y++)
+        for (long x = 0; x < 2; x++) {
+            RGBQUAD c = img.GetPixelColor(x, y);
+            EXPECT_EQ(c.rgbBlue, 200);
+            EXPECT_EQ(c.rgbGreen, 100);
+            EXPECT_EQ(c.rgbRed, 50);
+        }
+
+    // Two columns of 0 and 255 average to the middle.
+    Vistel stripes(4, 4, 24);
+    for (long y = 0; y < 4; y++)
+        for (long x = 0; x < 4; x++) stripes.SetPixelColor(x, y, Bgr(x % 2 ? 255 : 0, 0, 0));
+    ASSERT_TRUE(stripes.Resample(2, 2, 0));
+    EXPECT_NEAR(stripes.GetPixelColor(0, 0).rgbBlue, 127, 1);
+    EXPECT_NEAR(stripes.GetPixelColor(1, 1).rgbBlue, 127, 1);
+}
+
+TEST(Resample, AreaShrinkSaturatesInsteadOfWrapping)
+{
+    // Non-integer ratios over white: rounding of the weights may push a sum
+    // past 255 x area, which must stay white rather than wrap to black.
+    for (long n : {3L, 7L, 9L, 11L}) {
+        Vistel img(37, 29, 24);
+        Fill(img, Bgr(255, 255, 255));
+        ASSERT_TRUE(img.Resample(n, n - 1, 0));
+        for (long y = 0; y < n - 1; y++)
+            for (long x = 0; x < n; x++) EXPECT_GE(img.GetPixelColor(x, y).rgbRed, 250) << n;
+    }
+}
+
+TEST(Resample, BilinearEnlargesIndexedThroughThePalette)
+{
+    Vistel img(2, 2, 8);
+    img.SetPaletteColor(0, 0, 0, 0);
+    img.SetPaletteColor(1, 255, 255, 255);
+    img.SetPaletteColor(2, 128, 128, 128);
+    img.SetPixelIndex(0, 0, 0);
+    img.SetPixelIndex(1, 0, 1);
+    img.SetPixelIndex(0, 1, 0);
+    img.SetPixelIndex(1, 1, 1);
+    ASSERT_TRUE(img.Resample(4, 2, 0));
+    EXPECT_EQ(img.GetBpp(), 8);
+    EXPECT_EQ(img.GetPixelIndex(0, 0), 0);
+    EXPECT_EQ(img.GetPixelIndex(1, 0), 2);  // halfway: nearest is the grey entry
+    EXPECT_EQ(img.GetPixelIndex(2, 0), 1);
+}
+
+TEST(Resample, BSplineWeightsSumToOneAndAlphaIsNearest)
+{
+    EXPECT_FLOAT_EQ(Vistel::KernelBSpline(0), 0.6666667f);
+    EXPECT_NEAR(Vistel::KernelBSpline(1), 1.0f / 6, 1e-6);
+    EXPECT_EQ(Vistel::KernelBSpline(2), 0.0f);
+    EXPECT_EQ(Vistel::KernelBSpline(2.5f), 0.0f);
+    for (float a : {0.0f, 0.25f, 0.5f, 0.9f}) {
+        float sum = 0;
+        for (int n = -1; n < 3; n++) sum += Vistel::KernelBSpline(a - n);
+        EXPECT_NEAR(sum, 1.0f, 1e-5) << a;
+    }
+
+    Vistel img(4, 4, 24);
+    Fill(img, Bgr(90, 90, 90));
+    img.AlphaCreate();
+    for (long y = 0; y < 4; y++)
+        for (long x = 0; x < 4; x++) img.AlphaSet(x, y, (BYTE)(x * 60 + y));
+    ASSERT_TRUE(img.Resample(2, 2, 2));
+    EXPECT_NEAR(img.GetPixelColor(1, 1, false).rgbBlue, 90, 1);
+    EXPECT_EQ(img.AlphaGet(1, 0), 120);
+    EXPECT_EQ(img.AlphaGet(0, 1), 2);
+}
+
+TEST(QIShrinkTest, BoxesAndRefusal)
+{
+    Vistel img(9, 9, 24);
+    for (long y = 0; y < 9; y++)
+        for (long x = 0; x < 9; x++) img.SetPixelColor(x, y, Bgr((BYTE)(x * 10), (BYTE)y, 0));
+    Vistel big;
+    EXPECT_FALSE(img.QIShrink(10, 9, &big));
+    EXPECT_STREQ(img.GetLastError(), "QIShrink can't enlarge image");
+    ASSERT_TRUE(img.QIShrink(3, 3));
+    // Columns 0-3, 4-6 and 7-8; rows 0-2 average to 1.
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbBlue, 15);
+    EXPECT_EQ(img.GetPixelColor(1, 0).rgbBlue, 50);
+    EXPECT_EQ(img.GetPixelColor(2, 0).rgbBlue, 75);
+    EXPECT_EQ(img.GetPixelColor(0, 0).rgbGreen, 1);
+    EXPECT_EQ(img.GetPixelColor(0, 2).rgbGreen, 7);
+}
+
+TEST(ExpandTest, MarginsAndCanvas)
+{
+    Vistel img(7, 8, 24);
+    Fill(img, Bgr(1, 1, 1));
+    img.AlphaCreate();
+    RGBQUAD c = Bgr(10, 20, 30);
+    ASSERT_TRUE(img.Expand(10, 10, c));
+    EXPECT_EQ(img.GetWidth(), 10u);
+    EXPECT_EQ(img.GetHeight(), 10u);
+    EXPECT_FALSE(img.AlphaIsValid());
+    // One column left, two right, one row above and one below.
+    EXPECT_EQ(img.GetPixelColor(0, 5).rgbRed, 30);
+    EXPECT_EQ(img.GetPixelColor(1, 5).rgbRed, 1);
+    EXPECT_EQ(img.GetPixelColor(7, 5).rgbRed, 1);
+    EXPECT_EQ(img.GetPixelColor(8, 5).rgbRed, 30);
+    EXPECT_EQ(img.GetPixelColor(4, 0).rgbRed, 30);
+    EXPECT_EQ(img.GetPixelColor(4, 1).rgbRed, 1);
+    EXPECT_EQ(img.GetPixelColor(4, 8).rgbRed, 1);
+    EXPECT_EQ(img.GetPixelColor(4, 9).rgbRed, 30);
+    EXPECT_FALSE(img.Expand(5, 5, c));
+    EXPECT_FALSE(img.Expand(-1, 0, 0, 0, c));
+
+    Vistel mono(3, 2, 1);
+    mono.SetPaletteColor(0, 0, 0, 0);
+    mono.SetPaletteColor(1, 255, 255, 255);
+    mono.Clear(0);
+    ASSERT_TRUE(mono.Expand(1, 1, 1, 1, Bgr(255, 255, 255)));
+    EXPECT_EQ(mono.GetPixelIndex(0, 0), 1);
+    EXPECT_EQ(mono.GetPixelIndex(1, 1), 0);
+    EXPECT_EQ(mono.GetPixelIndex(4, 3), 1);
+}
+
+TEST(ThumbnailTest, FitsAndCentres)
+{
+    Vistel wide(400, 200, 24);
+    Fill(wide, Bgr(5, 5, 5));
+    RGBQUAD c = Bgr(0, 0, 255);
+    Vistel out;
+    ASSERT_TRUE(wide.Thumbnail(100, 100, c, &out));
+    EXPECT_EQ(out.GetWidth(), 100u);
+    EXPECT_EQ(out.GetHeight(), 100u);
+    EXPECT_EQ(out.GetPixelColor(50, 24).rgbRed, 255);
+    EXPECT_EQ(out.GetPixelColor(50, 25).rgbRed, 5);
+    EXPECT_EQ(out.GetPixelColor(50, 74).rgbRed, 5);
+    EXPECT_EQ(out.GetPixelColor(50, 75).rgbRed, 255);
+    EXPECT_EQ(wide.GetWidth(), 400u);
+
+    Vistel small(50, 50, 24);
+    Fill(small, Bgr(5, 5, 5));
+    ASSERT_TRUE(small.Thumbnail(100, 100, c));
+    EXPECT_EQ(small.GetWidth(), 100u);
+    EXPECT_EQ(small.GetPixelColor(24, 50).rgbRed, 255);
+    EXPECT_EQ(small.GetPixelColor(25, 50).rgbRed, 5);
+    EXPECT_FALSE(small.Thumbnail(0, 10, c));
+}
+
+TEST(ResampleOwnership, FrameSetStaysWithTheImage)
+{
+    // A resized copy into iDst must not share (and later free) the source's
+    // frame set; the sanitizer build catches a double free here.
+    Vistel src(8, 8, 24, VISTEL_FORMAT_GIF);
+    Fill(src, Bgr(1, 2, 3));
+    src.RetreiveAllFrame();
+    Vistel dst;
+    ASSERT_TRUE(src.Resample(4, 4, 1, &dst));
+    ASSERT_TRUE(src.Resample(2, 2, 2));
+    EXPECT_EQ(src.GetWidth(), 2u);
+}
