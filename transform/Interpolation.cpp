@@ -519,9 +519,19 @@ RGBQUAD Vistel::GetAreaColorInterpolated(float xc, float yc, float w, float h,
     const long xi1 = TruncToLong(area.botLeft.x + 0.5f), yi1 = TruncToLong(area.botLeft.y + 0.5f);
     const long xi2 = TruncToLong(area.topRight.x + 0.5f), yi2 = TruncToLong(area.topRight.y + 0.5f);
     float rr = 0.0f, gg = 0.0f, bb = 0.0f, aa = 0.0f;
+    // True-colour pixels inside the image are read straight from the rows;
+    // the colour is the one GetPixelColorWithOverflow would give.
+    const bool direct = head.biClrUsed == 0;
+    const long width = head.biWidth, height = head.biHeight;
+    auto colorAt = [&](long x, long y) {
+        if (direct && x >= 0 && y >= 0 && x < width && y < height) {
+            const BYTE* p = info.pImage + (size_t)y * info.dwEffWidth + (size_t)x * 3;
+            return RGBQUAD{p[0], p[1], p[2], pAlpha ? pAlpha[(size_t)y * width + x] : (BYTE)0};
+        }
+        return GetPixelColorWithOverflow(x, y, ofMethod, rplColor);
+    };
     auto add = [&](long x, long y, float weight) {
-        AddAveragingCont(GetPixelColorWithOverflow(x, y, ofMethod, rplColor), weight, rr, gg, bb,
-                         aa);
+        AddAveragingCont(colorAt(x, y), weight, rr, gg, bb, aa);
     };
     auto pixelSquare = [](long x, long y) {
         return VsRect2((float)x - 0.5f, (float)y - 0.5f, (float)x + 0.5f, (float)y + 0.5f);

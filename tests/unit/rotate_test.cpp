@@ -68,18 +68,6 @@ void ExpectSame(Vistel& a, Vistel& b)
 
 }  // namespace
 
-TEST(QuarterTurn, RotateLeftSmallExample)
-{
-    Vistel img;
-    MakeNoisy(img, 3, 2, 24, false, 1);
-    Vistel dst;
-    ASSERT_TRUE(img.RotateLeft(&dst));
-    ASSERT_EQ(dst.GetWidth(), 2u);
-    ASSERT_EQ(dst.GetHeight(), 3u);
-    EXPECT_EQ(Raw(dst, 0, 0), Raw(img, 0, 1));
-    EXPECT_EQ(Raw(dst, 1, 2), Raw(img, 2, 0));
-}
-
 // Sizes crossing the 64-pixel tiles and odd sizes at every depth: the
 // mapping is checked pixel by pixel, and four turns give the original.
 TEST(QuarterTurn, MappingAndFourTurnsAtEveryDepth)
@@ -101,7 +89,9 @@ TEST(QuarterTurn, MappingAndFourTurnsAtEveryDepth)
                 ExpectMapped(right, src, H, W, [&](long X, long Y) { return std::make_pair(W - 1 - Y, X); });
                 ExpectMapped(half, src, W, H,
                              [&](long x, long y) { return std::make_pair(W - 1 - x, H - 1 - y); });
-                EXPECT_EQ(0, memcmp(left.GetPalette(), src.GetPalette(), src.GetPaletteSize()));
+                if (bpp < 24) {
+                    EXPECT_EQ(0, memcmp(left.GetPalette(), src.GetPalette(), src.GetPaletteSize()));
+                }
 
                 Vistel img(src);
                 for (int i = 0; i < 4; i++) ASSERT_TRUE(img.RotateRight());
@@ -174,19 +164,13 @@ TEST(Rotate2, RightAnglesAreExact)
         ExpectSame(a, b);
         ASSERT_TRUE(src.Rotate2(0, &a));
         ExpectSame(a, src);
+        if (bpp < 24) continue;
+        // Without the shortcut the sampler lands on pixel centres, so
+        // bilinear sampling reproduces the exact turn as well.
+        ASSERT_TRUE(src.Rotate2(90, &a, V::IM_BILINEAR, V::OM_BACKGROUND, nullptr, false));
+        ASSERT_TRUE(src.RotateRight(&b));
+        ExpectSame(a, b);
     }
-}
-
-// Without the shortcut the sampler lands on pixel centres, so bilinear
-// sampling reproduces the exact turn as well.
-TEST(Rotate2, UnoptimisedQuarterTurnSamplesPixelCentres)
-{
-    Vistel src;
-    MakeNoisy(src, 12, 7, 24, true, 9);
-    Vistel a, b;
-    ASSERT_TRUE(src.Rotate2(90, &a, V::IM_BILINEAR, V::OM_BACKGROUND, nullptr, false));
-    ASSERT_TRUE(src.RotateRight(&b));
-    ExpectSame(a, b);
 }
 
 TEST(Rotate2, CanvasSizesAndKeepingTheSize)
@@ -207,23 +191,6 @@ TEST(Rotate2, CanvasSizesAndKeepingTheSize)
     EXPECT_FALSE(src.Rotate2(NAN, &dst));
 }
 
-// A black opaque square turned by 45 degrees: black in the middle, the
-// replacement colour (alpha 0) in the corners.
-TEST(Rotate2, ReplacementColourFillsTheCorners)
-{
-    Vistel src(8, 8, 24);
-    src.Clear(0);
-    src.AlphaCreate();
-    RGBQUAD repl{10, 20, 30, 0};
-    Vistel dst;
-    ASSERT_TRUE(src.Rotate2(45, &dst, V::IM_NEAREST_NEIGHBOUR, V::OM_COLOR, &repl));
-    EXPECT_EQ(RGBQUADtoRGB(dst.GetPixelColor(0, 0, false)), RGBQUADtoRGB(repl));
-    EXPECT_EQ(dst.AlphaGet(0, 0), 0);
-    const long m = (long)dst.GetWidth() / 2;
-    EXPECT_EQ(RGBQUADtoRGB(dst.GetPixelColor(m, m, false)), 0u);
-    EXPECT_EQ(dst.AlphaGet(m, m), 255);
-}
-
 TEST(CropRotatedRectangle, TinyAngleIsAPlainCrop)
 {
     Vistel src;
@@ -234,7 +201,7 @@ TEST(CropRotatedRectangle, TinyAngleIsAPlainCrop)
     ExpectSame(a, b);
 }
 
-TEST(CropRotatedRectangle, QuarterTurnStraightensTheRectangle)
+TEST(CropRotatedRectangle, TurnedRectangleComesOutStraight)
 {
     Vistel src;
     MakeNoisy(src, 30, 30, 24, false, 3);
