@@ -154,7 +154,8 @@ void Vistel::AlphaStrip()
     const long amax = info.nAlphaMax;
 
     auto flatten = [&](long x, long y) {
-        RGBQUAD c = GetPixelColor(x, y, true);
+        // The palette's alpha, not the plane's: the plane is counted once.
+        RGBQUAD c = GetPixelColor(x, y, false);
         long a = plane ? (long)AlphaGet(x, y) * amax / 255 : amax;
         if (head.biClrUsed && pal) a = a * c.rgbReserved / 255;
         long a1 = 255 - a;
@@ -187,8 +188,7 @@ bool Vistel::AlphaSplit(Vistel* dest)
     for (long y = 0; y < head.biHeight; y++)
         memcpy(tmp.GetBits(y), pAlpha + (size_t)y * w, w);
     tmp.SetGrayPalette();
-    dest->Transfer(tmp);
-    return true;
+    return dest->Transfer(tmp);
 }
 
 bool Vistel::AlphaPaletteSplit(Vistel* dest)
@@ -201,6 +201,5 @@ bool Vistel::AlphaPaletteSplit(Vistel* dest)
         for (long x = 0; x < head.biWidth; x++) row[x] = GetPixelColor(x, y, true).rgbReserved;
     }
     tmp.SetGrayPalette();
-    dest->Transfer(tmp);
-    return true;
+    return dest->Transfer(tmp);
 }

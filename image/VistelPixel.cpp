@@ -226,6 +226,8 @@ void Vistel::SwapIndex(BYTE idx1, BYTE idx2)
 
 void Vistel::SetClrImportant(DWORD ncolors)
 {
+    // The nearest-colour search range changes with biClrImportant.
+    info.last_c_isvalid = false;
     if (ncolors == 0 || ncolors > 256) {
         head.biClrImportant = 0;
         return;
