@@ -58,7 +58,8 @@ Kernel KernelOf(Vistel::InterpolationMethod m)
     switch (m) {
     case Vistel::IM_BSPLINE: return Vistel::KernelBSpline;
     case Vistel::IM_BICUBIC: return Vistel::KernelCubic;
-    case Vistel::IM_BICUBIC2: return [](float t) { return Vistel::KernelGeneralizedCubic(t, -0.5f); };
+    case Vistel::IM_BICUBIC2:
+        return [](float t) { return Vistel::KernelGeneralizedCubic(t, -0.5f); };
     case Vistel::IM_LANCZOS: return KernelLanczos6;
     case Vistel::IM_BOX: return Vistel::KernelBox;
     case Vistel::IM_HERMITE: return Vistel::KernelHermite;
@@ -138,7 +139,8 @@ RGBQUAD SampleBilinear(Vistel& img, const Axis& ax, const Axis& ay,
         const BYTE* p00 = img.BlindGetPixelPointer(xi, yi);
         const BYTE* p01 = p00 + img.GetEffWidth();
         auto mix = [&](const BYTE* q0, const BYTE* q1, int step, int c) {
-            return (BYTE)((w00 * q0[c] + w10 * q0[c + step] + w01 * q1[c] + w11 * q1[c + step]) >> 8);
+            return (BYTE)((w00 * q0[c] + w10 * q0[c + step] + w01 * q1[c] + w11 * q1[c + step]) >>
+                          8);
         };
         RGBQUAD c{mix(p00, p01, 3, 0), mix(p00, p01, 3, 1), mix(p00, p01, 3, 2), 0};
         if (hasAlpha) {

@@ -60,99 +60,79 @@ bool Vistel::MakeWorkImage(Vistel& work, DWORD width, DWORD height, bool withAlp
 
 // ------------------------------------------------------------ quarter turns
 
-bool Vistel::RotateLeft(Vistel* iDst)
+namespace {
+
+// Fills dst, the source's size turned, with the source's pixels and alpha
+// under the map. The walk goes over 64 x 64 destination tiles so that the
+// column-wise reads of the source stay in cache.
+void CopyQuarterTurn(Vistel& src, Vistel& dst, const QuarterMap& map)
 {
-    if (!pDib) return false;
-    const QuarterMap map{false, head.biWidth, head.biHeight};
-    Vistel work;
-    if (!MakeWorkImage(work, (DWORD)head.biHeight, (DWORD)head.biWidth, pAlpha != nullptr))
-        return false;
-    const long dstW = head.biHeight, dstH = head.biWidth;
-    const WORD bpp = head.biBitCount;
+    const long dstW = (long)dst.GetWidth(), dstH = (long)dst.GetHeight();
+    const WORD bpp = src.GetBpp();
+    // Along a destination row the source walks up a column (clockwise) or
+    // down one.
+    const long srcStep = map.clockwise ? (long)src.GetEffWidth() : -(long)src.GetEffWidth();
 
     if (bpp == 1) {
-        for (long X = 0; X < dstW; X++) {
-            info.nProgress = 100 * X / dstW;
-            for (long Y = 0; Y < dstH; Y++)
-                if (BlindGetPixelIndex(map.SrcX(X, Y), map.SrcY(X, Y))) work.SetPixelIndex(X, Y, 1);
+        for (long Y = 0; Y < dstH; Y++) {
+            src.SetProgress(100 * Y / dstH);
+            for (long X = 0; X < dstW; X++)
+                if (src.BlindGetPixelIndex(map.SrcX(X, Y), map.SrcY(X, Y)))
+                    dst.SetPixelIndex(X, Y, 1);
         }
     } else {
-        for (long x0 = 0; x0 < dstW; x0 += kTile) {
-            info.nProgress = 100 * x0 / dstW;
-            for (long y0 = 0; y0 < dstH; y0 += kTile) {
+        for (long y0 = 0; y0 < dstH; y0 += kTile) {
+            src.SetProgress(100 * y0 / dstH);
+            for (long x0 = 0; x0 < dstW; x0 += kTile) {
                 const long x1 = std::min(x0 + kTile, dstW), y1 = std::min(y0 + kTile, dstH);
                 for (long Y = y0; Y < y1; Y++) {
-                    // Along a destination row the source walks down a column.
                     if (bpp == 24) {
-                        BYTE* d = work.BlindGetPixelPointer(x0, Y);
-                        const BYTE* s = BlindGetPixelPointer(map.SrcX(x0, Y), map.SrcY(x0, Y));
-                        for (long X = x0; X < x1; X++, d += 3, s -= info.dwEffWidth) {
+                        BYTE* d = dst.BlindGetPixelPointer(x0, Y);
+                        const BYTE* s =
+                            src.BlindGetPixelPointer(map.SrcX(x0, Y), map.SrcY(x0, Y));
+                        for (long X = x0; X < x1; X++, d += 3, s += srcStep) {
                             d[0] = s[0];
                             d[1] = s[1];
                             d[2] = s[2];
                         }
                     } else {
-                        for (long X = x0; X < x1; X++)
-                            work.SetPixelIndex(X, Y, BlindGetPixelIndex(map.SrcX(X, Y), map.SrcY(X, Y)));
+                        for (long X = x0; X < x1; X++) {
+                            const BYTE i = src.BlindGetPixelIndex(map.SrcX(X, Y), map.SrcY(X, Y));
+                            dst.SetPixelIndex(X, Y, i);
+                        }
                     }
                 }
             }
         }
     }
-    if (pAlpha) {
+    if (src.AlphaIsValid()) {
         for (long Y = 0; Y < dstH; Y++) {
-            BYTE* d = work.AlphaGetPointer(0, Y);
-            for (long X = 0; X < dstW; X++) d[X] = BlindAlphaGet(map.SrcX(X, Y), map.SrcY(X, Y));
+            BYTE* d = dst.AlphaGetPointer(0, Y);
+            for (long X = 0; X < dstW; X++)
+                d[X] = src.BlindAlphaGet(map.SrcX(X, Y), map.SrcY(X, Y));
         }
     }
+}
+
+}  // namespace
+
+bool Vistel::RotateLeft(Vistel* iDst)
+{
+    if (!pDib) return false;
+    Vistel work;
+    if (!MakeWorkImage(work, (DWORD)head.biHeight, (DWORD)head.biWidth, pAlpha != nullptr))
+        return false;
+    CopyQuarterTurn(*this, work, QuarterMap{false, head.biWidth, head.biHeight});
     return TransferResult(work, iDst);
 }
 
 bool Vistel::RotateRight(Vistel* iDst)
 {
     if (!pDib) return false;
-    const QuarterMap map{true, head.biWidth, head.biHeight};
     Vistel work;
     if (!MakeWorkImage(work, (DWORD)head.biHeight, (DWORD)head.biWidth, pAlpha != nullptr))
         return false;
-    const long dstW = head.biHeight, dstH = head.biWidth;
-    const WORD bpp = head.biBitCount;
-
-    if (bpp == 1) {
-        for (long Y = 0; Y < dstH; Y++) {
-            info.nProgress = 100 * Y / dstH;
-            for (long X = 0; X < dstW; X++)
-                if (BlindGetPixelIndex(map.SrcX(X, Y), map.SrcY(X, Y))) work.SetPixelIndex(X, Y, 1);
-        }
-    } else {
-        for (long y0 = 0; y0 < dstH; y0 += kTile) {
-            info.nProgress = 100 * y0 / dstH;
-            for (long x0 = 0; x0 < dstW; x0 += kTile) {
-                const long x1 = std::min(x0 + kTile, dstW), y1 = std::min(y0 + kTile, dstH);
-                for (long Y = y0; Y < y1; Y++) {
-                    // Along a destination row the source walks up a column.
-                    if (bpp == 24) {
-                        BYTE* d = work.BlindGetPixelPointer(x0, Y);
-                        const BYTE* s = BlindGetPixelPointer(map.SrcX(x0, Y), map.SrcY(x0, Y));
-                        for (long X = x0; X < x1; X++, d += 3, s += info.dwEffWidth) {
-                            d[0] = s[0];
-                            d[1] = s[1];
-                            d[2] = s[2];
-                        }
-                    } else {
-                        for (long X = x0; X < x1; X++)
-                            work.SetPixelIndex(X, Y, BlindGetPixelIndex(map.SrcX(X, Y), map.SrcY(X, Y)));
-                    }
-                }
-            }
-        }
-    }
-    if (pAlpha) {
-        for (long Y = 0; Y < dstH; Y++) {
-            BYTE* d = work.AlphaGetPointer(0, Y);
-            for (long X = 0; X < dstW; X++) d[X] = BlindAlphaGet(map.SrcX(X, Y), map.SrcY(X, Y));
-        }
-    }
+    CopyQuarterTurn(*this, work, QuarterMap{true, head.biWidth, head.biHeight});
     return TransferResult(work, iDst);
 }
 
@@ -338,6 +318,9 @@ bool Vistel::CropRotatedRectangle(long topx, long topy, long width, long height,
     const long tw = (long)tmp.GetWidth(), th = (long)tmp.GetHeight();
     if (!tmp.Crop((tw - width) / 2, (th + height) / 2, (tw + width) / 2, (th - height) / 2))
         return false;
+    // Crop gave the temporary a fresh info block; an image that owns a frame
+    // set keeps it, and must keep its count with it.
+    if (!iDst && info.bGetAllFrames && info.GifFrames) tmp.info.nNumFrames = info.nNumFrames;
     return TransferResult(tmp, iDst);
 }
 

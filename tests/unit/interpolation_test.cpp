@@ -24,8 +24,10 @@ void MakeNoisy(Vistel& img, DWORD w, DWORD h, DWORD bpp, bool alpha, unsigned se
         pal[i] = RGBQUAD{(BYTE)(i * 3), (BYTE)(255 - i), (BYTE)(i * 7), 0};
     for (DWORD y = 0; y < h; y++)
         for (DWORD x = 0; x < w; x++) {
-            if (bpp == 24) img.SetPixelColor(x, y, RGBQUAD{(BYTE)rng(), (BYTE)rng(), (BYTE)rng(), 0});
-            else img.SetPixelIndex(x, y, (BYTE)rng());
+            if (bpp == 24)
+                img.SetPixelColor(x, y, RGBQUAD{(BYTE)rng(), (BYTE)rng(), (BYTE)rng(), 0});
+            else
+                img.SetPixelIndex(x, y, (BYTE)rng());
         }
     if (alpha) {
         img.AlphaCreate();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "Vistel.h"
@@ -11,6 +12,10 @@
 namespace {
 
 using V = Vistel;
+
+struct Access : Vistel {
+    static tagVistelInfo& Info(Vistel& v) { return static_cast<Access&>(v).info; }
+};
 
 const DWORD kDepths[] = {1, 4, 8, 24};
 
@@ -24,8 +29,10 @@ void MakeNoisy(Vistel& img, DWORD w, DWORD h, DWORD bpp, bool alpha, unsigned se
         pal[i] = RGBQUAD{(BYTE)(i * 5), (BYTE)(255 - i), (BYTE)(i * 11), 0};
     for (DWORD y = 0; y < h; y++)
         for (DWORD x = 0; x < w; x++) {
-            if (bpp == 24) img.SetPixelColor(x, y, RGBQUAD{(BYTE)rng(), (BYTE)rng(), (BYTE)rng(), 0});
-            else img.SetPixelIndex(x, y, (BYTE)rng());
+            if (bpp == 24)
+                img.SetPixelColor(x, y, RGBQUAD{(BYTE)rng(), (BYTE)rng(), (BYTE)rng(), 0});
+            else
+                img.SetPixelIndex(x, y, (BYTE)rng());
         }
     if (alpha) {
         img.AlphaCreate();
@@ -85,8 +92,10 @@ TEST(QuarterTurn, MappingAndFourTurnsAtEveryDepth)
                 ASSERT_TRUE(src.RotateLeft(&left));
                 ASSERT_TRUE(src.RotateRight(&right));
                 ASSERT_TRUE(src.Rotate180(&half));
-                ExpectMapped(left, src, H, W, [&](long X, long Y) { return std::make_pair(Y, H - 1 - X); });
-                ExpectMapped(right, src, H, W, [&](long X, long Y) { return std::make_pair(W - 1 - Y, X); });
+                ExpectMapped(left, src, H, W,
+                             [&](long X, long Y) { return std::make_pair(Y, H - 1 - X); });
+                ExpectMapped(right, src, H, W,
+                             [&](long X, long Y) { return std::make_pair(W - 1 - Y, X); });
                 ExpectMapped(half, src, W, H,
                              [&](long x, long y) { return std::make_pair(W - 1 - x, H - 1 - y); });
                 if (bpp < 24) {
@@ -291,4 +300,38 @@ TEST(CircleTransform, TilesAndNegativeTypes)
     EXPECT_FALSE(img.CircleTransform(-1));
     EXPECT_STRNE(img.GetLastError(), "");
     ExpectSame(img, src);
+}
+
+// Every operation, in place or into a destination, leaves an owned frame
+// set with its owner: never freed twice, never handed to the destination.
+TEST(Geometry, FrameSetStaysWithItsOwner)
+{
+    Vistel img;
+    MakeNoisy(img, 12, 10, 8, true, 1);
+    img.RetreiveAllFrame();
+    Vistel** set = new Vistel*[2]{new Vistel(6, 6, 8), new Vistel(6, 6, 8)};
+    Access::Info(img).GifFrames = set;
+    Access::Info(img).nNumFrames = 2;
+    const std::function<bool(Vistel*)> ops[] = {
+        [&](Vistel* d) { return img.RotateLeft(d); },
+        [&](Vistel* d) { return img.RotateRight(d); },
+        [&](Vistel* d) { return img.Rotate180(d); },
+        [&](Vistel* d) { return img.Rotate(30, d); },
+        [&](Vistel* d) { return img.Rotate2(30, d); },
+        [&](Vistel* d) { return img.Rotate2(0, d); },
+        [&](Vistel* d) { return img.Resample2(7, 9, V::IM_BICUBIC, V::OM_REPEAT, d); },
+        [&](Vistel* d) { return img.CropRotatedRectangle(2, 1, 4, 3, 0.3f, d); },
+        [&](Vistel* d) { return d ? true : img.Skew(0.5f, 0.2f); },
+        [&](Vistel* d) { return d ? true : img.CircleTransform(2); },
+    };
+    for (const auto& op : ops) {
+        SCOPED_TRACE(&op - ops);
+        {
+            Vistel dst;
+            ASSERT_TRUE(op(&dst));
+            EXPECT_EQ(dst.GetFrameNo(1), &dst);
+        }
+        ASSERT_TRUE(op(nullptr));
+        ASSERT_EQ(img.GetFrameNo(1), set[1]);
+    }
 }
