@@ -359,7 +359,7 @@ TEST(Resample2, RefusesBadSizesAndCopiesSameSize)
 TEST(Resample2, SeparableWeightsMatchPointSampler)
 {
     const std::pair<long, long> sizes[] = {{23, 17}, {7, 5}, {20, 4}};
-    for (DWORD bpp : {4u, 8u, 24u})
+    for (DWORD bpp : {1u, 4u, 8u, 24u})
         for (V::InterpolationMethod m : kAllMethods)
             for (auto size : sizes) {
                 Vistel src;
