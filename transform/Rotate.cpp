@@ -3,7 +3,6 @@
 // distortions.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "Vistel.h"
 
