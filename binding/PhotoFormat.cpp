@@ -162,9 +162,14 @@ int CopyImageToTk(Tcl_Interp* interp, Vistel* image, Tk_PhotoHandle Photo, int w
                   int blank)
 {
     try {
-        if (Tk_PhotoSetSize(interp, Photo, width, height) != TCL_OK) return TCL_ERROR;
+        // The pixels are exported before the photo is touched, so that a
+        // failure leaves the photo as it was.
         BYTE* rgba = nullptr;
         if (!ExportRgba(interp, *image, &rgba)) return TCL_ERROR;
+        if (Tk_PhotoSetSize(interp, Photo, width, height) != TCL_OK) {
+            Vistel::FreeMemory(rgba);
+            return TCL_ERROR;
+        }
         // The block never reaches past the exported pixels.
         const int w = ClipSpan(0, width, image->GetWidth());
         const int h = ClipSpan(0, height, image->GetHeight());

@@ -29,6 +29,7 @@ const CommandEntry Commands[] = {
     {"::Vistel::StartAnimation", Tk_EnableAnimation},
     {"::Vistel::NumberOfFrames", Tk_NumberOfFrames},
     {"::Vistel::JumpToFrame", Tk_JumpToFrame},
+    {"::Vistel::Rotate", Tk_Rotate},
 };
 
 Tk_PhotoImageFormat vistelFormats = {
