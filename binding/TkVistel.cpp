@@ -144,3 +144,11 @@ int RGB2BGR(Tk_PhotoImageBlock* data, BYTE* pixelPtr)
     }
     return hasAlpha ? 1 : 0;
 }
+
+int VistelError(Tcl_Interp* interp, const char* message, const char* code, const char* detail)
+{
+    if (!interp) return TCL_ERROR;
+    if (message) Tcl_AppendResult(interp, message, (char*)nullptr);
+    Tcl_SetErrorCode(interp, "VISTEL", code, detail, (char*)nullptr);
+    return TCL_ERROR;
+}
