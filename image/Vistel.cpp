@@ -72,8 +72,10 @@ bool Vistel::TransferResult(Vistel& result, Vistel* iDst)
         result.DisownGifFrames();
         return iDst->Transfer(result);
     }
+    // The frame set travels with its frame count.
     result.info.GifFrames = info.GifFrames;
     result.info.bGetAllFrames = info.bGetAllFrames;
+    result.info.nNumFrames = info.nNumFrames;
     if (Transfer(result)) return true;
     result.DisownGifFrames();
     return false;
