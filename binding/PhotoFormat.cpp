@@ -27,6 +27,15 @@ Tcl_Obj* ReadWholeChannel(Tcl_Interp* interp, Tcl_Channel chan)
     return data;
 }
 
+// Whether an image's RGBA export carries real alpha: an alpha plane, a
+// transparent colour, or a palette whose entries hold alpha (PNG tRNS).
+// Other images export alpha bytes that mean nothing and must read as opaque.
+bool CarriesAlpha(const Vistel& image)
+{
+    return image.AlphaIsValid() || image.IsTransparent() ||
+           (image.IsIndexed() && image.AlphaPaletteIsEnabled());
+}
+
 // A block over an RGBA export (top row first, `imageWidth` pixels a row),
 // starting at pixel (x, y) counted from the top left. A decoded image
 // without alpha plane or transparent colour is opaque: offset[3] = 0 tells
@@ -44,7 +53,7 @@ Tk_PhotoImageBlock RgbaBlock(BYTE* rgba, const Vistel& image, int x, int y, int 
     block.offset[0] = 0;
     block.offset[1] = 1;
     block.offset[2] = 2;
-    block.offset[3] = (image.AlphaIsValid() || image.IsTransparent()) ? 3 : 0;
+    block.offset[3] = CarriesAlpha(image) ? 3 : 0;
     return block;
 }
 
@@ -460,7 +469,7 @@ int AnimatedGifFrameToTk(Tcl_Interp* interp, gif_info* Info, Vistel* frame, int 
         block.offset[0] = 0;
         block.offset[1] = 1;
         block.offset[2] = 2;
-        block.offset[3] = (frame->AlphaIsValid() || frame->IsTransparent()) ? 3 : 0;
+        block.offset[3] = CarriesAlpha(*frame) ? 3 : 0;
         return Tk_PhotoPutBlock(interp, Info->Handle, &block, 0, 0, (int)width, (int)height,
                                 blank ? TK_PHOTO_COMPOSITE_SET : TK_PHOTO_COMPOSITE_OVERLAY);
     } catch (...) {
