@@ -363,6 +363,7 @@ void PhotoDeletedTrace(ClientData clientData, Tcl_Interp*, const char*, const ch
 void FreeRecord(gif_info* Info, bool untrace)
 {
     if (Info->timerToken) Tcl_DeleteTimerHandler(Info->timerToken);
+    if (Info->copyPending) Tcl_CancelIdleCall(CopyFrameWhenIdle, Info);
     if (untrace)
         Tcl_UntraceCommand(Info->interp, Tcl_GetString(Info->name), TCL_TRACE_DELETE,
                            PhotoDeletedTrace, Info);
@@ -414,6 +415,7 @@ void AttachAnimationOnRead(Tcl_Interp* interp, Tk_PhotoHandle imageHandle, BYTE*
     Info->CurrentFrame = 0;
     Info->CopiedFrame = -1;
     Info->timerToken = nullptr;
+    Info->copyPending = false;
     Info->name = Tcl_NewStringObj(name, -1);
     Tcl_IncrRefCount(Info->name);
 
@@ -477,6 +479,16 @@ int AnimatedGifFrameToTk(Tcl_Interp* interp, gif_info* Info, Vistel* frame, int 
     }
 }
 
+void CopyFrameWhenIdle(ClientData data)
+{
+    gif_info* Info = (gif_info*)data;
+    Info->copyPending = false;
+    if ((int)Info->CurrentFrame == Info->CopiedFrame) return;
+    Vistel* frame = Info->image->GetFrameNo(Info->CurrentFrame);
+    Info->CopiedFrame = (int)Info->CurrentFrame;
+    AnimatedGifFrameToTk(nullptr, Info, frame, 1);
+}
+
 void PhotoDisplayProcHook(ClientData instanceData, Display* display, Drawable drawable,
                           int imageX, int imageY, int width, int height, int drawableX,
                           int drawableY)
@@ -485,10 +497,12 @@ void PhotoDisplayProcHook(ClientData instanceData, Display* display, Drawable dr
     // compared with the records' keys, never followed.
     gif_info* Info = animated_gifs.empty() ? nullptr
                                            : TkVistel_lstGetItem(*(void**)instanceData);
-    if (Info && (int)Info->CurrentFrame != Info->CopiedFrame) {
-        Vistel* frame = Info->image->GetFrameNo(Info->CurrentFrame);
-        Info->CopiedFrame = (int)Info->CurrentFrame;
-        AnimatedGifFrameToTk(nullptr, Info, frame, 1);
+    if (Info && (int)Info->CurrentFrame != Info->CopiedFrame && !Info->copyPending) {
+        // Putting pixels into a photo while a widget is drawing it changes
+        // the instance under the widget's feet (a ttk label crashes on it):
+        // the copy runs right after this display, and Tk then redraws.
+        Info->copyPending = true;
+        Tcl_DoWhenIdle(CopyFrameWhenIdle, Info);
     }
     if (PhotoDisplayOriginal)
         PhotoDisplayOriginal(instanceData, display, drawable, imageX, imageY, width, height,
