@@ -36,7 +36,7 @@ bool CarriesAlpha(const Vistel& image)
            (image.IsIndexed() && image.AlphaPaletteIsEnabled());
 }
 
-// A block over an RGBA export (top row first, `imageWidth` pixels a row),
+// A block over an RGBA export (top row first, the image's width a row),
 // starting at pixel (x, y) counted from the top left. A decoded image
 // without alpha plane or transparent colour is opaque: offset[3] = 0 tells
 // Tk to ignore the alpha bytes.

@@ -132,6 +132,12 @@ proc demo::bmp {parent} {
         bind $frame.l$column <Destroy> [list image delete $big]
         incr column
     }
-    pack $frame -fill x -padx 6 -pady 6
+    # Below whatever the parent shows already, with its geometry manager.
+    if {[llength [grid slaves $parent]]} {
+        set columns [lindex [grid size $parent] 0]
+        grid $frame -columnspan $columns -sticky we -padx 6 -pady 6
+    } else {
+        pack $frame -fill x -padx 6 -pady 6
+    }
     return $frame
 }
