@@ -138,7 +138,8 @@ proc demo::anim::watch {} {
     variable status
     if {$photo eq "" || $photo ni [image names]} return
     set state [expr {$playing ? "playing" : "stopped"}]
-    set status "frame [expr {[current] + 1}] of [::Vistel::NumberOfFrames $photo], $state"
+    set last [expr {[::Vistel::NumberOfFrames $photo] - 1}]
+    set status "frame [current] of 0 to $last, $state"
     after 100 demo::anim::watch
 }
 
@@ -170,9 +171,10 @@ proc demo::animation {parent dir} {
     set photo [image create photo -file $path]
     set n [::Vistel::NumberOfFrames $photo]
     demo::say "Animated GIF: $n frames drawn in Tcl, each written with vsgif and joined\
-        into anim.gif ([file size $path] bytes); IsAnimated says\
-        [::Vistel::IsAnimated $path]. It plays in an ordinary photo, [expr {$delay * 10}] ms\
-        per frame."
+        into anim.gif ([demo::bytes [file size $path]]); ::Vistel::IsAnimated gives\
+        [::Vistel::IsAnimated $path] and ::Vistel::NumberOfFrames $n. It plays in an\
+        ordinary photo, [expr {$delay * 10}] ms per frame; the bar at its foot shows\
+        which frame is up."
     demo::tile $frame $photo "anim.gif, $n frames"
 
     set buttons [ttk::frame $frame.buttons]

@@ -121,7 +121,7 @@ proc demo::bmp {parent} {
         set big [image create photo]
         $big copy $small -zoom 3
         image delete $small
-        demo::tile $frame $big "$caption\n[string length $data] bytes"
+        demo::tile $frame $big "$caption\n[demo::bytes [string length $data]]"
     }
     demo::say "BMP: 32 x 32 bitmaps with palettes of 1, 4 and 8 bits, 8 bits run-length\
         coded, and 16, 24 and 32 bits per pixel, built byte by byte in Tcl and\

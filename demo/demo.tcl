@@ -144,7 +144,8 @@ proc demo::autoRun {} {
     waitUntilShown .main.animation.t0
     say "Letting the animation play for 2.5 seconds..."
     set changes [anim::countChanges 2500]
-    say "It moved on $changes times ([expr {$changes >= 10 ? "playing" : "NOT playing"}])."
+    say "In that time it changed frame $changes times\
+        ([expr {$changes >= 10 ? "it plays" : "too few: it is NOT playing"}])."
     anim::stop
     ::Vistel::JumpToFrame $anim::photo 5
     update

@@ -113,7 +113,7 @@ proc demo::formats {parent dir} {
         lappend sizes "[string toupper $ext] [file size $path]"
     }
     say "Every format: the 96 x 72 landscape written with each of the five\
-        writers and read back (bytes: [join $sizes {, }]). GIF has 256\
+        writers and read back, by content (bytes: [join $sizes {, }]). GIF has 256\
         colours with error diffusion; JPEG is lossy; the others are exact."
     return $frame
 }
@@ -134,16 +134,16 @@ proc demo::convert {parent dir} {
 
 proc demo::thumbnails {parent} {
     set frame [panel $parent thumbnails "::Vistel::Thumbnail into 64 x 64"]
-    set wheel [image create photo -data [pic::wheelTga 96] -format vstga]
-    set sources [list [pic::scene 192 144] [pic::tall 50 150] [pic::wide 240 60] $wheel]
+    set sources [list [pic::scene 192 144] [pic::tall 50 150] [pic::wide 240 60] \
+                     [pic::scene 40 30]]
     foreach source $sources {
         set size "[image width $source] x [image height $source]"
         ::Vistel::Thumbnail $source 64 64 #5070a0
-        tile $frame [pic::overChecker $source] $size
+        tile $frame $source $size
     }
     say "Thumbnails: pictures of four shapes fitted into 64 x 64 boxes with\
-        ::Vistel::Thumbnail, keeping their proportions; the border is blue,\
-        and the wheel keeps its transparency."
+        ::Vistel::Thumbnail, keeping their proportions, on a blue border; the\
+        small one is not enlarged, only framed."
     return $frame
 }
 

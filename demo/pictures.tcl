@@ -47,7 +47,7 @@ proc demo::pic::sceneColour {w h x y} {
         if {$u > 0.24 && $u < 0.29 && $v > 0.62} {return {90 50 20}}
         return {200 60 45}
     }
-    if {$v <= 0.52 && $v > 0.38 && abs($u - 0.27) < (0.52 - $v) * 0.9} {
+    if {$v <= 0.52 && $v > 0.38 && abs($u - 0.27) < ($v - 0.38) * 0.9} {
         return {110 40 30}
     }
     if {$v > $hill} {

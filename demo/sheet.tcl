@@ -4,7 +4,7 @@
 # screenshot, which Tk cannot take of its own windows.
 
 namespace eval demo::sheet {
-    variable width 1000
+    variable width 1040
     variable margin 14
     variable gap 12
     variable background #f4f4f4
@@ -82,46 +82,76 @@ proc demo::sheet::stills {photo caption} {
     return $out
 }
 
-# Lays out every panel and returns the drawing operations and the height:
-# {text string x y colour scale}, {photo name x y}, {band x y w h}.
+# One panel as a block: its width, its height and its drawing operations
+# relative to its top left corner, {text string x y colour scale},
+# {photo name x y temporary} and {band x y w h}. Its tiles run in one row,
+# wrapped at the sheet's width.
+proc demo::sheet::panelBlock {frame heading} {
+    variable width
+    variable margin
+    variable gap
+    variable ink
+    set limit [expr {$width - 2 * $margin}]
+    set ops [list [list text $heading 4 4 #ffffff 2]]
+    set blockWidth [expr {[textWidth $heading 2] + 8}]
+    set x 0
+    set y [expr {22 + $gap / 2}]
+    set rowHeight 0
+    foreach tile $demo::tiles($frame) {
+        foreach {photo caption temporary} [stills {*}$tile] {
+            set lines [split $caption \n]
+            set cell [image width $photo]
+            foreach line $lines {
+                set cell [expr {max($cell, [textWidth $line 1])}]
+            }
+            if {$x > 0 && $x + $cell > $limit} {
+                incr y [expr {$rowHeight + $gap}]
+                set x 0
+                set rowHeight 0
+            }
+            lappend ops [list photo $photo $x $y $temporary]
+            set ty [expr {$y + [image height $photo] + 4}]
+            foreach line $lines {
+                lappend ops [list text $line $x $ty $ink 1]
+                incr ty 10
+            }
+            set rowHeight [expr {max($rowHeight, $ty - $y)}]
+            set blockWidth [expr {max($blockWidth, $x + $cell)}]
+            incr x [expr {$cell + $gap}]
+        }
+    }
+    set ops [linsert $ops 0 [list band 0 0 $blockWidth 22]]
+    return [list $blockWidth [expr {$y + $rowHeight}] $ops]
+}
+
+# Places the panels' blocks side by side while they fit, under a title.
+# Returns the operations in sheet coordinates and the sheet's height.
 proc demo::sheet::layout {title} {
     variable width
     variable margin
     variable gap
     variable ink
     set ops [list [list text $title $margin $margin $ink 3]]
+    set x $margin
     set y [expr {$margin + 7 * 3 + $gap}]
+    set rowHeight 0
     foreach panel $demo::panels {
-        lassign $panel frame heading
-        lappend ops [list band 0 $y $width 22] [list text $heading $margin [expr {$y + 4}] #ffffff 2]
-        incr y [expr {22 + $gap / 2}]
-        set x $margin
-        set rowHeight 0
-        foreach tile $demo::tiles($frame) {
-            foreach {photo caption temporary} [stills {*}$tile] {
-                set lines [split $caption \n]
-                set cell [image width $photo]
-                foreach line $lines {
-                    set cell [expr {max($cell, [textWidth $line 1])}]
-                }
-                if {$x > $margin && $x + $cell > $width - $margin} {
-                    incr y [expr {$rowHeight + $gap}]
-                    set x $margin
-                    set rowHeight 0
-                }
-                lappend ops [list photo $photo $x $y $temporary]
-                set ty [expr {$y + [image height $photo] + 4}]
-                foreach line $lines {
-                    lappend ops [list text $line $x $ty $ink 1]
-                    incr ty 10
-                }
-                set rowHeight [expr {max($rowHeight, $ty - $y)}]
-                incr x [expr {$cell + $gap}]
-            }
+        lassign [panelBlock {*}$panel] w h blockOps
+        if {$x > $margin && $x + $w > $width - $margin} {
+            incr y [expr {$rowHeight + 2 * $gap}]
+            set x $margin
+            set rowHeight 0
         }
-        incr y [expr {$rowHeight + $gap}]
+        foreach op $blockOps {
+            set at [expr {[lindex $op 0] eq "band" ? 1 : 2}]
+            lset op $at [expr {[lindex $op $at] + $x}]
+            lset op $at+1 [expr {[lindex $op $at+1] + $y}]
+            lappend ops $op
+        }
+        set rowHeight [expr {max($rowHeight, $h)}]
+        incr x [expr {$w + 2 * $gap}]
     }
-    return [list $ops [expr {$y + $margin}]]
+    return [list $ops [expr {$y + $rowHeight + $margin}]]
 }
 
 proc demo::sheet::write {path} {
