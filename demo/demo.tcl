@@ -169,14 +169,22 @@ puts ""
 
 wm title . "Vistel $version demonstration"
 set tmpDir [demo::makeTempDir]
-try {
-    demo::build $tmpDir
-} finally {
-    file delete -force $tmpDir
+# A failure ends the demo with its message rather than leaving a half-built
+# window open (under Xvfb nobody could close it).
+set failed [catch {demo::build $tmpDir} message options]
+file delete -force $tmpDir
+if {$failed} {
+    puts stderr "The demo failed: [dict get $options -errorinfo]"
+    exit 1
 }
 puts ""
 
 if {$demo::autoexit} {
+    # No one is there to dismiss an error dialog.
+    interp bgerror {} {apply {{message options} {
+        puts stderr "The demo failed: [dict get $options -errorinfo]"
+        exit 1
+    }}}
     after 10 demo::autoRun
 } else {
     wm protocol . WM_DELETE_WINDOW demo::quit
