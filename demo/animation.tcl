@@ -1,6 +1,6 @@
 # The animated GIF: eight frames drawn in Tcl, each written by Vistel's GIF
 # encoder, joined into one animated file and read back into a photo that
-# plays by itself. The panel has Start, Stop, Previous and Next buttons
+# plays by itself. The panel has Start, Stop, Prev and Next buttons
 # (keys: space starts and stops, Left and Right step, Home goes to frame 0).
 
 namespace eval demo::anim {
@@ -180,8 +180,8 @@ proc demo::animation {parent dir} {
     set buttons [ttk::frame $frame.buttons]
     ttk::button $buttons.start -text Start -width 6 -command demo::anim::start
     ttk::button $buttons.stop -text Stop -width 6 -command demo::anim::stop
-    ttk::button $buttons.prev -text "<" -width 3 -command {demo::anim::step -1}
-    ttk::button $buttons.next -text ">" -width 3 -command {demo::anim::step 1}
+    ttk::button $buttons.prev -text "< Prev" -width 6 -command {demo::anim::step -1}
+    ttk::button $buttons.next -text "Next >" -width 6 -command {demo::anim::step 1}
     pack $buttons.start $buttons.stop $buttons.prev $buttons.next -side left -padx 1
     ttk::label $frame.status -textvariable demo::anim::status
     grid $buttons -row 1 -column 0 -columnspan 4 -pady 2
