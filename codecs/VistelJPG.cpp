@@ -48,6 +48,23 @@ void LimitScans(j_common_ptr cinfo)
 // but not printed: a library has no business writing to stderr.
 void IgnoreMessage(j_common_ptr) {}
 
+// Multi-scan streams keep every DCT coefficient of the picture in memory
+// while the scans arrive; false when that exceeds the ceiling.
+bool CoefficientsFit(j_decompress_ptr cinfo)
+{
+    if (!jpeg_has_multiple_scans(cinfo)) return true;
+    uint64_t total = 0;
+    for (int ci = 0; ci < cinfo->num_components; ci++) {
+        const jpeg_component_info* comp = &cinfo->comp_info[ci];
+        uint64_t blocks;
+        if (!vssize::Mul(comp->width_in_blocks + (uint64_t)comp->h_samp_factor,
+                         comp->height_in_blocks + (uint64_t)comp->v_samp_factor, &blocks) ||
+            !vssize::Mul(blocks, sizeof(JBLOCK), &blocks) || !vssize::Add(total, blocks, &total))
+            return false;
+    }
+    return total <= VISTEL_MAX_MEMORY;
+}
+
 void InitErrorManager(jpg_error_mgr* jerr, char* message)
 {
     jpeg_std_error(&jerr->pub);
@@ -332,7 +349,7 @@ bool VistelJPG::RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif)
     const int comps = cinfo.output_components;
     const DWORD bpp = comps == 1 ? 8 : 24;
     uint64_t imageBytes;
-    if (!vssize::ImageBytes(width, height, bpp, &imageBytes)) {
+    if (!vssize::ImageBytes(width, height, bpp, &imageBytes) || !CoefficientsFit(&cinfo)) {
         SetLastError("VISTEL_MAX_MEMORY exceeded");
         jpeg_destroy_decompress(&cinfo);
         return false;
