@@ -73,12 +73,15 @@ void InitErrorManager(jpg_error_mgr* jerr, char* message)
     jerr->buffer = message;
 }
 
+// No real device comes near this; larger claims are treated as absent.
+constexpr float kMaxExifDpi = 1000000.0f;
+
 // DPI from an EXIF resolution and unit length in inches; 0 when unusable.
 long ExifDpi(float resolution, float unitInches)
 {
     if (resolution == 0 || unitInches == 0) return 0;
     float dpi = resolution / unitInches;
-    if (!(dpi >= 1.0f && dpi < 2147483647.0f)) return 0;
+    if (!(dpi >= 1.0f && dpi <= kMaxExifDpi)) return 0;
     return (long)dpi;
 }
 

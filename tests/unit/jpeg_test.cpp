@@ -305,10 +305,13 @@ TEST(JpegCodec, ExifResolutionAndCarryOver)
     Bytes rewritten = EncodeToBytes(&again);
     EXPECT_EQ(FindMarker(rewritten, 0xE1), -1);
 
-    // EXIF resolution wins over JFIF density.
+    // EXIF resolution wins over JFIF density; absurd claims are ignored.
     VistelJPG inch;
     ASSERT_TRUE(DecodeBytes(&inch, WithExif(plain, 300, 2)));
     EXPECT_EQ(inch.GetXDPI(), 300);
+    VistelJPG absurd;
+    ASSERT_TRUE(DecodeBytes(&absurd, WithExif(plain, 0x7FFFFFF0u, 2)));
+    EXPECT_EQ(absurd.GetXDPI(), 96);
 }
 
 TEST(JpegCodec, HeaderOnlyScaleAndCheckFormat)
