@@ -1,19 +1,172 @@
-// GIF codec.
+// GIF codec. Decoding reads the screen descriptor, colour tables and
+// extension blocks, counts the frames, and composes the requested frame onto
+// a canvas of the logical screen's size through the disposal methods and
+// transparency of the frames before it; with all frames requested, every
+// composed frame is kept in the frame set.
 #ifndef VISTEL_VISTELGIF_H
 #define VISTEL_VISTELGIF_H
 
+#include <vector>
+
 #include "Vistel.h"
+
+class GifLzwDecoder;
 
 class VistelGIF : public Vistel {
 public:
-    VistelGIF() : Vistel(VISTEL_FORMAT_GIF) {}
+#pragma pack(push, 1)
+    // Header and logical screen descriptor (fields little-endian in files).
+    struct tag_dscgif {
+        char header[6];
+        WORD scrwidth;
+        WORD scrheight;
+        BYTE pflds;
+        BYTE bcindx;
+        BYTE pxasrat;
+    };
+    // Image descriptor following the byte 0x2C.
+    struct tag_image {
+        WORD l;
+        WORD t;
+        WORD w;
+        WORD h;
+        BYTE pf;
+    };
+    // Body of a graphic control extension.
+    struct tag_gifgce {
+        BYTE flags;
+        WORD delaytime;
+        BYTE transpcolindex;
+    };
+#pragma pack(pop)
+    // A colour table as read from the file.
+    struct tag_TabCol {
+        short colres;
+        short sogct;
+        rgb_color paleta[256];
+    };
+
+    VistelGIF();
 
     bool Decode(VsFile* hFile);
+    bool Decode(FILE* hFile);
     bool Encode(VsFile* hFile);
     // Writes pagecount images as one animated GIF.
     bool Encode(VsFile* hFile, Vistel** pImages, int pagecount, bool bLocalColorMap = false);
-    // Recognises GIF data from its first bytes and reports its size.
+    // Recognises GIF data from its first bytes and reports the screen size.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+
+    int GetLoops() const { return m_loops; }
+    void SetLoops(int loops) { m_loops = loops; }
+    void GetComment(char* sz_comment_out) const;
+    void SetComment(const char* sz_comment_in);
+
+protected:
+    // Reads one extension block after its introducer 0x21.
+    bool DecodeExtension(VsFile* fp);
+    // Counts the frames that fit on the screen, leaving the stream where it was.
+    int get_num_frames(VsFile* fp, tag_TabCol* TabColSrc, tag_dscgif* dscgif);
+    // Finds the next image descriptor (0x2C after 0x00) from position.
+    long seek_next_image(VsFile* fp, long position);
+    // Draws imgsrc2 onto this canvas at the descriptor's place, skipping
+    // pixels of imgsrc2's transparent index.
+    void GifMix(Vistel& imgsrc2, tag_image& imgdesc);
+
+    tag_gifgce gifgce;
+    char m_comment[256];
+    int m_loops;
+
+    // ---------------------------------------------------------- writing
+    // State of the run-length compressor for one image.
+    struct tag_RLE {
+        int rl_pixel;        // pixel of the run being collected
+        int rl_basecode;     // code of a run of 2 pixels; n pixels: rl_basecode + n - 2
+        int rl_count;        // length of the run being collected
+        int rl_table_pixel;  // pixel whose runs the decoder's table holds
+        int rl_table_max;    // longest run the decoder's table holds
+        int just_cleared;    // a clear code was the last thing sent
+        int out_bits;        // current code width
+        int out_bits_init;
+        int out_count;       // codes sent since the last clear
+        int out_bump;        // out_count at which the width grows
+        int out_bump_init;
+        int out_clear;       // out_count at which a clear is forced
+        int out_clear_init;
+        int max_ocodes;      // codes that fit before the decoder's table is full
+        int code_clear;
+        int code_eof;
+        unsigned int obuf;   // bit accumulator
+        int obits;
+        unsigned char oblock[256];  // data sub-block being filled
+        int oblen;
+    };
+
+    void EncodeHeader(VsFile* fp);
+    void EncodeLoopExtension(VsFile* fp);
+    void EncodeExtension(VsFile* fp);
+    void EncodeComment(VsFile* fp);
+    void EncodeBody(VsFile* fp, bool bLocalColorMap = false);
+    bool EncodeRGB(VsFile* fp);
+    void WriteColorTable(VsFile* fp);
+    int GifNextPixel();
+    void Putword(int w, VsFile* fp);
+    void ResetCompressor(int init_bits, VsFile* outfile);
+    void compressNONE(int init_bits, VsFile* outfile);
+    void compressLZW(int init_bits, VsFile* outfile);
+    void output(DWORD code);
+    void cl_hash(long hsize);
+    void char_out(int c);
+    void flush_char();
+
+    void compressRLE(int init_bits, VsFile* outfile);
+    void rle_clear(tag_RLE* rle);
+    void rle_flush(tag_RLE* rle);
+    void rle_flush_withtable(int count, tag_RLE* rle);
+    void rle_flush_clearorrep(int count, tag_RLE* rle);
+    void rle_flush_fromclear(int count, tag_RLE* rle);
+    void rle_output_plain(int c, tag_RLE* rle);
+    void rle_reset_out_clear(tag_RLE* rle);
+    static unsigned int rle_compute_triangle_count(unsigned int count, unsigned int nrepcodes);
+    static unsigned int rle_isqrt(unsigned int x);
+    void rle_write_block(tag_RLE* rle);
+    void rle_block_out(unsigned char c, tag_RLE* rle);
+    void rle_block_flush(tag_RLE* rle);
+    void rle_output(int val, tag_RLE* rle);
+    void rle_output_flush(tag_RLE* rle);
+
+    // Encoder state: pixel cursor, bit packer, LZW hash table, sub-block.
+    long curx, cury;
+    long CountDown;
+    unsigned long cur_accum;
+    int cur_bits;
+    std::vector<long> htab;     // allocated by compressLZW only
+    std::vector<WORD> codetab;
+    int n_bits;
+    short maxcode;
+    short free_ent;
+    int clear_flg;
+    int g_init_bits;
+    VsFile* g_outfile;
+    int ClearCode;
+    int EOFCode;
+    int a_count;
+    char accum[256];
+
+private:
+    struct DecodeState;
+    bool DecodeFrames(VsFile* fp, DecodeState& st);
+    bool ReadFrame(VsFile* fp, DecodeState& st);
+    bool ReadColorTable(VsFile* fp, int entries, tag_TabCol* table);
+    void SkipFrameData(VsFile* fp, GifLzwDecoder& lzw, int badcode, long pos_start);
+    void PrepareCanvas(DecodeState& st, WORD bpp);
+    void WidenCanvas(DecodeState& st, WORD bpp);
+    void SetFramePalette(VistelGIF& frame, const tag_TabCol& table) const;
+    void PaintTrueColor(DecodeState& st, Vistel& frame, const tag_image& image);
+    void CheckFrameSetBudget(DecodeState& st, const Vistel& screen) const;
+    void StoreFrame(DecodeState& st, Vistel& composed);
+    static Vistel* CopyImage(const Vistel& src);
+    void SyncCanvasInfo(VistelGIF& canvas, long transIndex) const;
+    void AdoptResult(Vistel& picture, long transIndex);
 };
 
 #endif

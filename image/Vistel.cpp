@@ -79,6 +79,28 @@ bool Vistel::TransferResult(Vistel& result, Vistel* iDst)
     return false;
 }
 
+bool Vistel::MakeWorkImage(Vistel& work, DWORD width, DWORD height, bool withAlpha)
+{
+    work.CopyInfo(*this);
+    work.DisownGifFrames();
+    if (!work.Create(width, height, head.biBitCount, GetType())) {
+        SetLastError(work.GetLastError());
+        return false;
+    }
+    // Rows a cancelled operation never reaches, and the row padding, read
+    // as zero rather than as whatever the allocator left.
+    work.Clear(0);
+    work.SetPalette(GetPalette(), 256);
+    if (withAlpha) {
+        work.AlphaCreate();
+        if (!work.AlphaIsValid()) {
+            SetLastError("not enough memory for the alpha plane");
+            return false;
+        }
+    }
+    return true;
+}
+
 BYTE* Vistel::Create(DWORD dwWidth, DWORD dwHeight, DWORD wBpp, DWORD imagetype)
 {
     if (!Destroy()) return nullptr;
