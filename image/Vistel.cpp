@@ -5,6 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+// Largest resolution whose pixels per metre still fit the header's 32 bits.
+const long kMaxDPI = 54000000;
+
+}  // namespace
+
 Vistel::Vistel(DWORD imagetype)
 {
     Startup(imagetype);
@@ -312,6 +319,7 @@ BYTE Vistel::GetColorType() const
 void Vistel::SetXDPI(long dpi)
 {
     if (dpi <= 0) dpi = 96;
+    if (dpi > kMaxDPI) dpi = kMaxDPI;
     info.xDPI = dpi;
     head.biXPelsPerMeter = (int32_t)floor(dpi * 10000.0 / 254.0 + 0.5);
     if (pDib) ((BITMAPINFOHEADER*)pDib)->biXPelsPerMeter = head.biXPelsPerMeter;
@@ -320,6 +328,7 @@ void Vistel::SetXDPI(long dpi)
 void Vistel::SetYDPI(long dpi)
 {
     if (dpi <= 0) dpi = 96;
+    if (dpi > kMaxDPI) dpi = kMaxDPI;
     info.yDPI = dpi;
     head.biYPelsPerMeter = (int32_t)floor(dpi * 10000.0 / 254.0 + 0.5);
     if (pDib) ((BITMAPINFOHEADER*)pDib)->biYPelsPerMeter = head.biYPelsPerMeter;
