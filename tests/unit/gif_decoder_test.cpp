@@ -283,6 +283,19 @@ TEST(GifCompose, TilesWithoutGlobalTableMakeATrueColourPicture)
     EXPECT_EQ(d.image->GetFrame(), 1);
     EXPECT_EQ(d.image->GetPixelColor(0, 1).rgbRed, 255);
     EXPECT_EQ(d.image->GetPixelColor(3, 0).rgbBlue, 255);
+    EXPECT_FALSE(d.image->IsTransparent());
+
+    // A transparent index beyond the last frame's two colours gives black.
+    Bytes trans = GifBuilder(4, 2)
+                      .SolidFrame(0, 0, 2, 1, 0, red)
+                      .Gce(0, 200)
+                      .SolidFrame(2, 1, 2, 1, 0, blue)
+                      .Finish();
+    Decoded t = DecodeGif(trans, 0);
+    ASSERT_TRUE(t.ok);
+    EXPECT_EQ(t.image->GetTransIndex(), 0);
+    RGBQUAD c = t.image->GetTransColor();
+    EXPECT_EQ(c.rgbRed + c.rgbGreen + c.rgbBlue, 0);
 }
 
 TEST(GifExtensions, LoopCountFromApplicationBlocks)
