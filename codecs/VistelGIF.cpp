@@ -119,15 +119,17 @@ VistelGIF::VistelGIF() : Vistel(VISTEL_FORMAT_GIF), m_loops(0)
 void VistelGIF::GetComment(char* sz_comment_out) const
 {
     if (!sz_comment_out) return;
-    strncpy(sz_comment_out, m_comment, 255);
-    sz_comment_out[255] = '\0';
+    size_t n = strnlen(m_comment, 255);
+    memcpy(sz_comment_out, m_comment, n);
+    sz_comment_out[n] = '\0';
 }
 
 void VistelGIF::SetComment(const char* sz_comment_in)
 {
     if (!sz_comment_in) return;
-    strncpy(m_comment, sz_comment_in, 255);
-    m_comment[255] = '\0';
+    size_t n = strnlen(sz_comment_in, 255);
+    memcpy(m_comment, sz_comment_in, n);
+    m_comment[n] = '\0';
 }
 
 bool VistelGIF::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info)

@@ -36,7 +36,7 @@ int At(Vistel& image, long x, long y)
     return image.GetPixelIndex(x, (long)image.GetHeight() - 1 - y);
 }
 
-// Screen 4 x 4 with a 4-entry global table; frame 0 fills it with index 1.
+// Screen 4 x 4 with a 4-entry global table (a 4-bit canvas).
 GifBuilder FourByFour()
 {
     GifBuilder gif(4, 4, RampPalette(4));
@@ -106,18 +106,6 @@ TEST(GifDecode, SmallFrameOnScreenAndTableDepths)
     ASSERT_TRUE(w.ok);
     EXPECT_EQ(w.image->GetBpp(), 8);
     EXPECT_EQ(At(*w.image, 0, 0), 200);
-}
-
-TEST(GifDecode, InterlacedFrame)
-{
-    std::vector<uint8_t> px;
-    for (int y = 0; y < 11; y++)
-        for (int x = 0; x < 3; x++) px.push_back((uint8_t)(y * 3 + x));
-    Bytes data = GifBuilder(3, 11, RampPalette(256)).Frame(0, 0, 3, 11, px, {}, true).Finish();
-    Decoded d = DecodeGif(data);
-    ASSERT_TRUE(d.ok);
-    for (int y = 0; y < 11; y++)
-        for (int x = 0; x < 3; x++) ASSERT_EQ(At(*d.image, x, y), y * 3 + x);
 }
 
 TEST(GifDecode, LocalTableThenGlobalTable)
