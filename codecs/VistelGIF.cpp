@@ -149,18 +149,22 @@ bool VistelGIF::Decode(FILE* hFile)
     return Decode(&file);
 }
 
-// The frame set is only replaced on success: a failed decode leaves the
-// image's earlier set (and everything else about it) in place.
+// A failed decode leaves the image as it was: pixels, info block (apart from
+// the error text and the frame count found), extensions and frame set. The
+// frame set is only replaced on success.
 bool VistelGIF::Decode(VsFile* fp)
 {
-    Vistel** savedFrames = info.GifFrames;
-    long savedCount = info.nNumFrames;
-    bool wantAll = info.bGetAllFrames;
+    const tagVistelInfo before = info;
+    const tag_gifgce gceBefore = gifgce;
+    const int loopsBefore = m_loops;
+    char commentBefore[sizeof(m_comment)];
+    memcpy(commentBefore, m_comment, sizeof(m_comment));
+    const bool ownedSet = before.bGetAllFrames && before.GifFrames;
     info.GifFrames = nullptr;
     info.bGetAllFrames = false;
 
     DecodeState st;
-    st.wantAll = wantAll;
+    st.wantAll = before.bGetAllFrames;
     bool ok;
     try {
         ok = DecodeFrames(fp, st);
@@ -172,24 +176,36 @@ bool VistelGIF::Decode(VsFile* fp)
         ok = false;
     }
 
-    info.bGetAllFrames = wantAll;
-    if (!ok || !wantAll || st.frames.empty()) {
-        // A kept frame set must keep the count it was made with.
-        info.GifFrames = savedFrames;
-        if (savedFrames && wantAll) info.nNumFrames = savedCount;
-        return ok;
+    Vistel** set = nullptr;
+    if (ok && st.wantAll && !st.frames.empty()) {
+        set = new (std::nothrow) Vistel*[st.frames.size()];
+        if (!set) {
+            SetLastError("GIF: out of memory");
+            ok = false;
+        }
     }
-    Vistel** set = new (std::nothrow) Vistel*[st.frames.size()];
-    if (!set) {
-        info.GifFrames = savedFrames;
-        SetLastError("GIF: out of memory");
+    if (!ok) {
+        long found = info.nNumFrames;
+        char error[sizeof(info.szLastError)];
+        memcpy(error, info.szLastError, sizeof(error));
+        info = before;
+        memcpy(info.szLastError, error, sizeof(error));
+        // A kept frame set keeps the count it was made with.
+        if (!ownedSet) info.nNumFrames = found;
+        gifgce = gceBefore;
+        m_loops = loopsBefore;
+        memcpy(m_comment, commentBefore, sizeof(m_comment));
         return false;
     }
-    for (size_t i = 0; i < st.frames.size(); i++) set[i] = st.frames[i].release();
-    if (savedFrames) {
-        for (long i = 0; i < savedCount; i++) delete savedFrames[i];
-        delete[] savedFrames;
+
+    info.bGetAllFrames = before.bGetAllFrames;
+    info.GifFrames = before.GifFrames;
+    if (!set) return true;
+    if (ownedSet) {
+        for (long i = 0; i < before.nNumFrames; i++) delete before.GifFrames[i];
+        delete[] before.GifFrames;
     }
+    for (size_t i = 0; i < st.frames.size(); i++) set[i] = st.frames[i].release();
     info.GifFrames = set;
     return true;
 }

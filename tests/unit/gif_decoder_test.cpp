@@ -427,6 +427,18 @@ TEST(GifRobustness, FailureLeavesTheImageAsItWas)
     EXPECT_STRNE(image.GetLastError(), "");
     EXPECT_EQ(image.GetWidth(), 4u);
     EXPECT_EQ(At(image, 2, 2), 3);
+
+    // Extensions read before the failure do not stay either; the frame
+    // count found is reported.
+    Bytes late = FourByFour().Loops(7).Gce(2, 1, 9).SolidFrame(0, 0, 4, 4, 0).Finish();
+    VsMemFile lateFile(late.data(), (DWORD)late.size());
+    image.SetFrame(3);
+    EXPECT_FALSE(image.Decode(&lateFile));
+    EXPECT_EQ(image.GetNumFrames(), 1);
+    EXPECT_EQ(image.GetLoops(), 0);
+    EXPECT_EQ(image.GetTransIndex(), -1);
+    EXPECT_EQ(image.GetFrameDelay(), 0u);
+    EXPECT_EQ(At(image, 2, 2), 3);
 }
 
 TEST(GifRobustness, TruncatedAndBrokenStreams)
