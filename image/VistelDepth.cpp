@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -221,9 +223,94 @@ inline void AddError(BYTE* p, long eb, long eg, long er, long weight)
     p[2] = Clamp255(p[2] + er * weight / 16);
 }
 
+// Nearest palette entry of an indexed image, answering exactly as
+// GetNearestIndex (least squared distance over blue, green and red, among
+// the first biClrImportant entries when set, ties to the lower index) for
+// the long runs of lookups of a whole-image conversion. The entries are
+// sorted by green and searched outwards from the colour's green until the
+// green difference alone exceeds the best distance; answers are memoised
+// per exact colour in a direct-mapped table.
+class NearestColour {
+public:
+    explicit NearestColour(Vistel& img)
+        : keys_(new (std::nothrow) uint32_t[kSlots]()), answers_(new (std::nothrow) BYTE[kSlots])
+    {
+        const RGBQUAD* pal = img.GetPalette();
+        DWORD n = img.GetNumColors();
+        if (img.GetClrImportant()) n = std::min(n, img.GetClrImportant());
+        count_ = pal ? (int)std::min<DWORD>(n, 256) : 0;
+        for (int j = 0; j < count_; j++)
+            byGreen_[j] = {pal[j].rgbGreen, pal[j].rgbBlue, pal[j].rgbRed, (BYTE)j};
+        std::stable_sort(byGreen_, byGreen_ + count_,
+                         [](const Entry& a, const Entry& b) { return a.g < b.g; });
+    }
+
+    BYTE Find(BYTE b, BYTE g, BYTE r)
+    {
+        if (!keys_ || !answers_) return Search(b, g, r);
+        const uint32_t key = (uint32_t)b | ((uint32_t)g << 8) | ((uint32_t)r << 16) | kFilled;
+        const uint32_t slot = (key * 2654435761u) >> (32 - kSlotBits);
+        if (keys_[slot] != key) {
+            keys_[slot] = key;
+            answers_[slot] = Search(b, g, r);
+        }
+        return answers_[slot];
+    }
+
+private:
+    struct Entry {
+        BYTE g, b, r, index;
+    };
+    static constexpr int kSlotBits = 15;
+    static constexpr uint32_t kSlots = 1u << kSlotBits;
+    static constexpr uint32_t kFilled = 1u << 24;
+
+    // Considers one entry; false once its green difference alone is beyond
+    // the best distance, which ends the walk in that direction.
+    bool Try(const Entry& e, BYTE b, BYTE g, BYTE r, long* best, int* index) const
+    {
+        const long dg = (long)e.g - g;
+        long d = dg * dg;
+        if (d > *best) return false;
+        const long db = (long)e.b - b, dr = (long)e.r - r;
+        d += db * db + dr * dr;
+        if (d < *best || (d == *best && e.index < *index)) {
+            *best = d;
+            *index = e.index;
+        }
+        return true;
+    }
+
+    BYTE Search(BYTE b, BYTE g, BYTE r) const
+    {
+        long best = 200000;
+        int index = 0;
+        const Entry* mid = std::lower_bound(byGreen_, byGreen_ + count_, g,
+                                            [](const Entry& e, BYTE v) { return e.g < v; });
+        const Entry* up = mid;
+        const Entry* down = mid;
+        bool goUp = up < byGreen_ + count_, goDown = down > byGreen_;
+        while (goUp || goDown) {
+            if (goUp) {
+                goUp = Try(*up, b, g, r, &best, &index) && ++up < byGreen_ + count_;
+            }
+            if (goDown) {
+                --down;
+                goDown = Try(*down, b, g, r, &best, &index) && down > byGreen_;
+            }
+        }
+        return (BYTE)index;
+    }
+
+    std::unique_ptr<uint32_t[]> keys_;
+    std::unique_ptr<BYTE[]> answers_;
+    Entry byGreen_[256];
+    int count_ = 0;
+};
+
 // Maps every pixel of `src` to the nearest colour of the palette of the
-// indexed image `dst`. Returns the number of rows done.
-long MapToPalette(Vistel& src, Vistel& dst)
+// indexed image `dst`.
+void MapToPalette(Vistel& src, Vistel& dst)
 {
     const long w = (long)src.GetWidth(), h = (long)src.GetHeight();
     const WORD sbpp = src.GetBpp(), dbpp = dst.GetBpp();
@@ -236,37 +323,38 @@ long MapToPalette(Vistel& src, Vistel& dst)
             map[i] = dst.GetNearestIndex(c);
         }
     }
+    NearestColour nearest(dst);
     for (long y = 0; y < h; y++) {
-        if (!NextRow(src, dst, y)) return y;
+        if (!NextRow(src, dst, y)) return;
         const BYTE* in = src.GetBits((DWORD)y);
         BYTE* out = dst.GetBits((DWORD)y);
         if (sbpp == 24) {
             for (long x = 0; x < w; x++, in += 3)
-                PutRowIndex(out, x, dbpp, dst.GetNearestIndex(RGBQUAD{in[0], in[1], in[2], 0}));
+                PutRowIndex(out, x, dbpp, nearest.Find(in[0], in[1], in[2]));
         } else {
             for (long x = 0; x < w; x++) PutRowIndex(out, x, dbpp, map[RowIndex(in, x, sbpp)]);
         }
     }
-    return h;
 }
 
 // Maps the 24-bit `src` to the palette of `dst`, spreading each pixel's
 // error over the source's unvisited neighbours with weights 7 (right),
 // 2, 4, 1 (below left, below, below right) in sixteenths. `src` is
-// modified as it is read. Returns the number of rows done.
-long DiffuseTrueColor(Vistel& src, Vistel& dst)
+// modified as it is read.
+void DiffuseTrueColor(Vistel& src, Vistel& dst)
 {
     const long w = (long)src.GetWidth(), h = (long)src.GetHeight();
     const WORD dbpp = dst.GetBpp();
     const RGBQUAD* pal = dst.GetPalette();
+    NearestColour nearest(dst);
     for (long y = 0; y < h; y++) {
-        if (!NextRow(src, dst, y)) return y;
+        if (!NextRow(src, dst, y)) return;
         BYTE* row = src.GetBits((DWORD)y);
         BYTE* below = y + 1 < h ? src.GetBits((DWORD)(y + 1)) : nullptr;
         BYTE* out = dst.GetBits((DWORD)y);
         for (long x = 0; x < w; x++) {
             BYTE* p = row + 3 * x;
-            const BYTE idx = dst.GetNearestIndex(RGBQUAD{p[0], p[1], p[2], 0});
+            const BYTE idx = nearest.Find(p[0], p[1], p[2]);
             PutRowIndex(out, x, dbpp, idx);
             const long eb = (long)p[0] - pal[idx].rgbBlue;
             const long eg = (long)p[1] - pal[idx].rgbGreen;
@@ -280,20 +368,19 @@ long DiffuseTrueColor(Vistel& src, Vistel& dst)
             }
         }
     }
-    return h;
 }
 
 // The same diffusion for an indexed source, pixel by pixel through the
 // colour accessors: each corrected neighbour goes back into the source as
-// its own nearest palette colour. Returns the number of rows done.
-long DiffuseIndexed(Vistel& src, Vistel& dst)
+// its own nearest palette colour.
+void DiffuseIndexed(Vistel& src, Vistel& dst)
 {
     static const struct {
         int dx, dy, weight;
     } taps[4] = {{1, 0, 7}, {-1, 1, 2}, {0, 1, 4}, {1, 1, 1}};
     const long w = (long)src.GetWidth(), h = (long)src.GetHeight();
     for (long y = 0; y < h; y++) {
-        if (!NextRow(src, dst, y)) return y;
+        if (!NextRow(src, dst, y)) return;
         for (long x = 0; x < w; x++) {
             const RGBQUAD c = src.GetPixelColor(x, y, true);
             dst.SetPixelColor(x, y, c, false);
@@ -312,7 +399,6 @@ long DiffuseIndexed(Vistel& src, Vistel& dst)
             }
         }
     }
-    return h;
 }
 
 // Grey level of every pixel of `img` as GrayScale computes it, one byte per
