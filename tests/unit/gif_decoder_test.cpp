@@ -255,6 +255,21 @@ TEST(GifCompose, LaterFrameWithMoreColoursDeepensTheCanvas)
     EXPECT_EQ(At(*d.image, 0, 0), 1);
     EXPECT_EQ(At(*d.image, 1, 0), 200);
     EXPECT_EQ(d.image->GetPalette()[200].rgbRed, 200);
+
+    // The other way round: a 2-colour frame on an 8-bit canvas replaces
+    // only the first two palette entries.
+    Bytes narrow = GifBuilder(3, 1, RampPalette(256))
+                       .Gce(1)
+                       .Frame(0, 0, 3, 1, {200, 17, 3})
+                       .Gce(1)
+                       .Frame(1, 0, 1, 1, {1}, {{9, 9, 9}, {7, 7, 7}}, false, 2)
+                       .Finish();
+    Decoded n = DecodeGif(narrow, 1);
+    ASSERT_TRUE(n.ok);
+    EXPECT_EQ(n.image->GetBpp(), 8);
+    EXPECT_EQ(At(*n.image, 1, 0), 1);
+    EXPECT_EQ(n.image->GetPalette()[1].rgbRed, 7);
+    EXPECT_EQ(n.image->GetPalette()[200].rgbRed, 200);
 }
 
 TEST(GifCompose, TilesWithoutGlobalTableMakeATrueColourPicture)
