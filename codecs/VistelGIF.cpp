@@ -119,15 +119,17 @@ VistelGIF::VistelGIF() : Vistel(VISTEL_FORMAT_GIF), m_loops(0)
 void VistelGIF::GetComment(char* sz_comment_out) const
 {
     if (!sz_comment_out) return;
-    strncpy(sz_comment_out, m_comment, 255);
-    sz_comment_out[255] = '\0';
+    size_t n = strnlen(m_comment, 255);
+    memcpy(sz_comment_out, m_comment, n);
+    sz_comment_out[n] = '\0';
 }
 
 void VistelGIF::SetComment(const char* sz_comment_in)
 {
     if (!sz_comment_in) return;
-    strncpy(m_comment, sz_comment_in, 255);
-    m_comment[255] = '\0';
+    size_t n = strnlen(sz_comment_in, 255);
+    memcpy(m_comment, sz_comment_in, n);
+    m_comment[n] = '\0';
 }
 
 bool VistelGIF::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info)
@@ -147,18 +149,22 @@ bool VistelGIF::Decode(FILE* hFile)
     return Decode(&file);
 }
 
-// The frame set is only replaced on success: a failed decode leaves the
-// image's earlier set (and everything else about it) in place.
+// A failed decode leaves the image as it was: pixels, info block (apart from
+// the error text and the frame count found), extensions and frame set. The
+// frame set is only replaced on success.
 bool VistelGIF::Decode(VsFile* fp)
 {
-    Vistel** savedFrames = info.GifFrames;
-    long savedCount = info.nNumFrames;
-    bool wantAll = info.bGetAllFrames;
+    const tagVistelInfo before = info;
+    const tag_gifgce gceBefore = gifgce;
+    const int loopsBefore = m_loops;
+    char commentBefore[sizeof(m_comment)];
+    memcpy(commentBefore, m_comment, sizeof(m_comment));
+    const bool ownedSet = before.bGetAllFrames && before.GifFrames;
     info.GifFrames = nullptr;
     info.bGetAllFrames = false;
 
     DecodeState st;
-    st.wantAll = wantAll;
+    st.wantAll = before.bGetAllFrames;
     bool ok;
     try {
         ok = DecodeFrames(fp, st);
@@ -170,24 +176,36 @@ bool VistelGIF::Decode(VsFile* fp)
         ok = false;
     }
 
-    info.bGetAllFrames = wantAll;
-    if (!ok || !wantAll || st.frames.empty()) {
-        // A kept frame set must keep the count it was made with.
-        info.GifFrames = savedFrames;
-        if (savedFrames && wantAll) info.nNumFrames = savedCount;
-        return ok;
+    Vistel** set = nullptr;
+    if (ok && st.wantAll && !st.frames.empty()) {
+        set = new (std::nothrow) Vistel*[st.frames.size()];
+        if (!set) {
+            SetLastError("GIF: out of memory");
+            ok = false;
+        }
     }
-    Vistel** set = new (std::nothrow) Vistel*[st.frames.size()];
-    if (!set) {
-        info.GifFrames = savedFrames;
-        SetLastError("GIF: out of memory");
+    if (!ok) {
+        long found = info.nNumFrames;
+        char error[sizeof(info.szLastError)];
+        memcpy(error, info.szLastError, sizeof(error));
+        info = before;
+        memcpy(info.szLastError, error, sizeof(error));
+        // A kept frame set keeps the count it was made with.
+        if (!ownedSet) info.nNumFrames = found;
+        gifgce = gceBefore;
+        m_loops = loopsBefore;
+        memcpy(m_comment, commentBefore, sizeof(m_comment));
         return false;
     }
-    for (size_t i = 0; i < st.frames.size(); i++) set[i] = st.frames[i].release();
-    if (savedFrames) {
-        for (long i = 0; i < savedCount; i++) delete savedFrames[i];
-        delete[] savedFrames;
+
+    info.bGetAllFrames = before.bGetAllFrames;
+    info.GifFrames = before.GifFrames;
+    if (!set) return true;
+    if (ownedSet) {
+        for (long i = 0; i < before.nNumFrames; i++) delete before.GifFrames[i];
+        delete[] before.GifFrames;
     }
+    for (size_t i = 0; i < st.frames.size(); i++) set[i] = st.frames[i].release();
     info.GifFrames = set;
     return true;
 }
@@ -253,7 +271,9 @@ bool VistelGIF::DecodeFrames(VsFile* fp, DecodeState& st)
     if (st.bTrueColor >= 2 && st.imaRGB) {
         long transIndex = -1;
         if (gifgce.flags & 1) {
-            RGBQUAD c = st.lastFrame->GetPalette()[info.nBkgndIndex & 255];
+            RGBQUAD c = {0, 0, 0, 0};
+            DWORD index = (DWORD)(info.nBkgndIndex & 255);
+            if (index < st.lastFrame->GetNumColors()) c = st.lastFrame->GetPalette()[index];
             c.rgbReserved = 0;
             info.nBkgndColor = c;
             transIndex = 0;

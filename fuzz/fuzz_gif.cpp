@@ -26,7 +26,7 @@ static void DecodeAllFrames(std::vector<BYTE>& data, DWORD type, long frames)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 {
-    if (size > (1u << 20)) return 0;
+    if (size > (1u << 18)) return 0;
     std::vector<BYTE> data(bytes, bytes + size);
     basic_image_information basic;
     Vistel::CheckFormat(data.data(), (DWORD)data.size(), &basic);
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     header.Decode(data.data(), (DWORD)data.size(), VISTEL_FORMAT_GIF);
     // Screens of many megapixels only cost time per input: the ceiling
     // checks that guard them are covered by the unit tests.
-    if ((uint64_t)header.GetWidth() * header.GetHeight() > (1u << 20)) return 0;
+    if ((uint64_t)header.GetWidth() * header.GetHeight() > (1u << 18)) return 0;
 
     for (DWORD type : {(DWORD)VISTEL_FORMAT_GIF, (DWORD)VISTEL_FORMAT_UNKNOWN}) {
         Vistel image;

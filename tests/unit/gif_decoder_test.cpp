@@ -36,7 +36,7 @@ int At(Vistel& image, long x, long y)
     return image.GetPixelIndex(x, (long)image.GetHeight() - 1 - y);
 }
 
-// Screen 4 x 4 with a 4-entry global table; frame 0 fills it with index 1.
+// Screen 4 x 4 with a 4-entry global table (a 4-bit canvas).
 GifBuilder FourByFour()
 {
     GifBuilder gif(4, 4, RampPalette(4));
@@ -106,18 +106,6 @@ TEST(GifDecode, SmallFrameOnScreenAndTableDepths)
     ASSERT_TRUE(w.ok);
     EXPECT_EQ(w.image->GetBpp(), 8);
     EXPECT_EQ(At(*w.image, 0, 0), 200);
-}
-
-TEST(GifDecode, InterlacedFrame)
-{
-    std::vector<uint8_t> px;
-    for (int y = 0; y < 11; y++)
-        for (int x = 0; x < 3; x++) px.push_back((uint8_t)(y * 3 + x));
-    Bytes data = GifBuilder(3, 11, RampPalette(256)).Frame(0, 0, 3, 11, px, {}, true).Finish();
-    Decoded d = DecodeGif(data);
-    ASSERT_TRUE(d.ok);
-    for (int y = 0; y < 11; y++)
-        for (int x = 0; x < 3; x++) ASSERT_EQ(At(*d.image, x, y), y * 3 + x);
 }
 
 TEST(GifDecode, LocalTableThenGlobalTable)
@@ -267,6 +255,21 @@ TEST(GifCompose, LaterFrameWithMoreColoursDeepensTheCanvas)
     EXPECT_EQ(At(*d.image, 0, 0), 1);
     EXPECT_EQ(At(*d.image, 1, 0), 200);
     EXPECT_EQ(d.image->GetPalette()[200].rgbRed, 200);
+
+    // The other way round: a 2-colour frame on an 8-bit canvas replaces
+    // only the first two palette entries.
+    Bytes narrow = GifBuilder(3, 1, RampPalette(256))
+                       .Gce(1)
+                       .Frame(0, 0, 3, 1, {200, 17, 3})
+                       .Gce(1)
+                       .Frame(1, 0, 1, 1, {1}, {{9, 9, 9}, {7, 7, 7}}, false, 2)
+                       .Finish();
+    Decoded n = DecodeGif(narrow, 1);
+    ASSERT_TRUE(n.ok);
+    EXPECT_EQ(n.image->GetBpp(), 8);
+    EXPECT_EQ(At(*n.image, 1, 0), 1);
+    EXPECT_EQ(n.image->GetPalette()[1].rgbRed, 7);
+    EXPECT_EQ(n.image->GetPalette()[200].rgbRed, 200);
 }
 
 TEST(GifCompose, TilesWithoutGlobalTableMakeATrueColourPicture)
@@ -283,6 +286,19 @@ TEST(GifCompose, TilesWithoutGlobalTableMakeATrueColourPicture)
     EXPECT_EQ(d.image->GetFrame(), 1);
     EXPECT_EQ(d.image->GetPixelColor(0, 1).rgbRed, 255);
     EXPECT_EQ(d.image->GetPixelColor(3, 0).rgbBlue, 255);
+    EXPECT_FALSE(d.image->IsTransparent());
+
+    // A transparent index beyond the last frame's two colours gives black.
+    Bytes trans = GifBuilder(4, 2)
+                      .SolidFrame(0, 0, 2, 1, 0, red)
+                      .Gce(0, 200)
+                      .SolidFrame(2, 1, 2, 1, 0, blue)
+                      .Finish();
+    Decoded t = DecodeGif(trans, 0);
+    ASSERT_TRUE(t.ok);
+    EXPECT_EQ(t.image->GetTransIndex(), 0);
+    RGBQUAD c = t.image->GetTransColor();
+    EXPECT_EQ(c.rgbRed + c.rgbGreen + c.rgbBlue, 0);
 }
 
 TEST(GifExtensions, LoopCountFromApplicationBlocks)
@@ -425,6 +441,18 @@ TEST(GifRobustness, FailureLeavesTheImageAsItWas)
     EXPECT_FALSE(image.Decode(&badFile));
     EXPECT_STRNE(image.GetLastError(), "");
     EXPECT_EQ(image.GetWidth(), 4u);
+    EXPECT_EQ(At(image, 2, 2), 3);
+
+    // Extensions read before the failure do not stay either; the frame
+    // count found is reported.
+    Bytes late = FourByFour().Loops(7).Gce(2, 1, 9).SolidFrame(0, 0, 4, 4, 0).Finish();
+    VsMemFile lateFile(late.data(), (DWORD)late.size());
+    image.SetFrame(3);
+    EXPECT_FALSE(image.Decode(&lateFile));
+    EXPECT_EQ(image.GetNumFrames(), 1);
+    EXPECT_EQ(image.GetLoops(), 0);
+    EXPECT_EQ(image.GetTransIndex(), -1);
+    EXPECT_EQ(image.GetFrameDelay(), 0u);
     EXPECT_EQ(At(image, 2, 2), 3);
 }
 
