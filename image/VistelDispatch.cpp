@@ -143,7 +143,10 @@ bool Vistel::Decode(VsFile* hFile, DWORD imagetype)
         return true;
     }
     SetLastError(codec->GetLastError());
-    if (imagetype == VISTEL_FORMAT_GIF) info.nNumFrames = codec->info.nNumFrames;
+    // The frame count tells a caller how many frames the file holds; an
+    // image that owns a frame set keeps the count that matches its set.
+    if (imagetype == VISTEL_FORMAT_GIF && !(info.bGetAllFrames && info.GifFrames))
+        info.nNumFrames = codec->info.nNumFrames;
     return false;
 }
 
