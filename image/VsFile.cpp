@@ -127,7 +127,7 @@ bool VsMemFile::Close()
 size_t VsMemFile::Read(void* buffer, size_t size, size_t count)
 {
     if (!buffer || !m_pBuffer || size == 0 || count == 0) return 0;
-    if (m_Position < 0 || (DWORD)m_Position >= m_Size) return 0;
+    if (m_Position < 0 || (uint64_t)m_Position >= m_Size) return 0;
     if (count > SIZE_MAX / size) return 0;
     size_t wanted = size * count;
     size_t left = m_Size - (DWORD)m_Position;

@@ -22,6 +22,17 @@ TEST(MemFile, ReadsACallersBufferToTheEnd)
     EXPECT_EQ(f.Read(nullptr, 1, 1), 0u);
 }
 
+TEST(MemFile, APositionFarPastTheEndReadsNothing)
+{
+    // A position beyond 4 GiB must not wrap to a small one.
+    BYTE data[10] = {1, 2, 3};
+    VsMemFile f(data, 10);
+    ASSERT_TRUE(f.Seek(0x100000001L, SEEK_SET));
+    BYTE b = 0;
+    EXPECT_EQ(f.Read(&b, 1, 1), 0u);
+    EXPECT_EQ(f.GetC(), -1);
+}
+
 TEST(MemFile, SeekClampsBelowAndRejectsBadOrigins)
 {
     BYTE data[10] = {};
