@@ -181,7 +181,9 @@ int main(int argc, char** argv)
         perror("sizes.txt");
         return 1;
     }
-    fprintf(sizes, "big %d %d\nsmall %d %d\nanim %d %d\n", v[0], v[1], v[2], v[3], v[4], v[5]);
+    // Resampling shrinks the big picture to a fifth: 4000 x 3000 to 800 x 600.
+    fprintf(sizes, "big %d %d\nsmall %d %d\nanim %d %d\nshrink %d %d\n", v[0], v[1], v[2], v[3],
+            v[4], v[5], v[0] / 5, v[1] / 5);
     fclose(sizes);
     MakeStills("big", v[0], v[1]);
     MakeStills("small", v[2], v[3]);
