@@ -70,6 +70,15 @@ proc interleave {cases} {
 
 # ------------------------------------------------------------------- pairs
 
+# The size the big picture is resampled to (800 x 600 for 4000 x 3000).
+proc shrinkSize {} {
+    set f [open [file join $::inputs sizes.txt]]
+    set text [read $f]
+    close $f
+    regexp -line {^shrink (\d+) (\d+)$} $text -> w h
+    return [list $w $h]
+}
+
 # Input file, our format name and the other side's, by input kind.
 set readCases {
     png_rgb  big_rgb.png  vspng png
@@ -135,7 +144,7 @@ proc pairs {side} {
     # Resize and Thumbnail of a 4000 x 3000 photo: each run starts from a
     # fresh copy, made outside the timed part.
     if {$vistelError ne ""} {
-        result resize/800x600/vistel NA $vistelError
+        result resize/shrink/vistel NA $vistelError
         result thumbnail/200x150/vistel NA $vistelError
         return
     }
@@ -146,7 +155,8 @@ proc pairs {side} {
         $work copy $big
         usecs [list uplevel #0 $script]
     }
-    foreach {name script} [list resize/800x600/vistel [list ::Vistel::Resize $work 800 600] \
+    lassign [shrinkSize] w h
+    foreach {name script} [list resize/shrink/vistel [list ::Vistel::Resize $work $w $h] \
                                 thumbnail/200x150/vistel [list ::Vistel::Thumbnail $work 200 150 white]] {
         set times {}
         set failed ""

@@ -66,8 +66,9 @@ class Table:
         self.rows = []
         self.missing = []
 
-    def section(self, title):
+    def section(self, title, short):
         self.rows.append(("**%s**" % title, "", "", "", "", "", ""))
+        self.short = short
 
     def add(self, label, ours, ref_name="", ref=None, target=None, unit="ms", invert=False):
         """One row: ours against ref; target is the highest ratio that
@@ -89,7 +90,7 @@ class Table:
         elif target is not None:
             verdict = "n/a"
         if isinstance(ours, NA) or ours is None:
-            self.missing.append((label, ours.reason if isinstance(ours, NA) else "not measured"))
+            self.missing.append((self.short + ", " + label.strip(), ours.reason if isinstance(ours, NA) else "not measured"))
         target_s = "" if target is None else ("≥ " if invert else "≤ ") + "%g ×" % target
         self.rows.append((label, ours_s, ref_s, ratio, target_s, verdict))
 
@@ -115,7 +116,7 @@ def main():
     to = "%d×%d" % shrink
     t = Table()
 
-    t.section("Decode, C++, %s, CPU time: library floor" % big)
+    t.section("Decode, C++, %s, CPU time: library floor" % big, "decode")
     for key, label, ref, tgt in [
             ("png_rgb", "PNG RGB", "libpng", 1.15), ("png_rgba", "PNG RGBA", "libpng", 1.15),
             ("jpeg_base", "JPEG baseline q90", "libjpeg", 1.10),
@@ -126,14 +127,14 @@ def main():
             ("anim_gif", "GIF 100 frames, all frames", "giflib", 1.0)]:
         t.add(label, c("decode/%s/vistel" % key), ref, c("decode/%s/%s" % (key, ref)), tgt)
 
-    t.section("Encode, C++, %s, CPU time" % small)
+    t.section("Encode, C++, %s, CPU time" % small, "encode")
     for key, label in [("png_rgb", "PNG RGB"), ("png_rgba", "PNG RGBA"), ("jpeg_base", "JPEG baseline q90"),
                        ("jpeg_prog", "JPEG progressive q90"), ("bmp24", "BMP 24-bit"),
                        ("tga24", "TGA 24-bit"), ("tga32", "TGA 32-bit"),
                        ("gif256", "GIF (after DecreaseBpp)")]:
         t.add(label, c("encode/" + key))
 
-    t.section("Transforms, C++, CPU time")
+    t.section("Transforms, C++, CPU time", "transform")
     t.add("Encode2RGBA %s RGB" % big, c("encode2rgba/rgb"))
     t.add("Encode2RGBA %s RGBA" % big, c("encode2rgba/rgba"))
     for mode in range(3):
@@ -145,12 +146,12 @@ def main():
     t.add("DecreaseBpp(8, true) %s" % small, c("decreasebpp/8_diffusion"))
     t.add("RotateRight %s" % big, c("rotateright"))
     p = "pillow/%s/%dx%d"
-    t.add("Resample mode 0 %s → %s" % (big, to), r(p % ("vistel_mode0",) + shrink), "Pillow BILINEAR",
-          r(p % ("pillow_bilinear",) + shrink), 1.0)
-    t.add("Resample mode 2 %s → %s" % (big, to), r(p % ("vistel_mode2",) + shrink), "Pillow BICUBIC",
-          r(p % ("pillow_bicubic",) + shrink), 1.0)
+    t.add("Resample mode 0 %s → %s, against Pillow" % (big, to), r(p % (("vistel_mode0",) + shrink)), "Pillow BILINEAR",
+          r(p % (("pillow_bilinear",) + shrink)), 1.0)
+    t.add("Resample mode 2 %s → %s, against Pillow" % (big, to), r(p % (("vistel_mode2",) + shrink)), "Pillow BICUBIC",
+          r(p % (("pillow_bicubic",) + shrink)), 1.0)
 
-    t.section("Photo read, Tcl, %s, wall time, against the faster of Tk and Img" % big)
+    t.section("Photo read, Tcl, %s, wall time, against the faster of Tk and Img" % big, "photo read")
     for key, label, tgt in [("png_rgb", "PNG RGB", 1.0), ("png_rgba", "PNG RGBA", 1.0),
                             ("gif256", "GIF 256 colours", 0.9), ("jpeg_base", "JPEG baseline", 0.8),
                             ("jpeg_prog", "JPEG progressive", 0.8), ("bmp24", "BMP 24-bit", 1.0),
@@ -168,24 +169,24 @@ def main():
             side, theirs = best
             t.add(label, r("read/%s/vistel@%s" % (key, side)), {"tk": "Tk", "img": "Img"}[side], theirs, tgt)
 
-    t.section("Photo write, Tcl, %s, wall time" % small)
+    t.section("Photo write and commands, Tcl, wall time (writes of the %s picture)" % small, "photo write")
     t.add("PNG", r("write/png/vistel"), "Tk", r("write/png/tk"), 1.0)
     t.add("GIF (256-colour photo)", r("write/gif/vistel"), "Tk", r("write/gif/tk"), 1.0)
     for key, label in [("jpeg", "JPEG"), ("bmp", "BMP"), ("tga", "TGA")]:
         t.add(label, r("write/%s/vistel" % key))
-    t.add("::Vistel::Resize %s → 800×600" % big, r("resize/800x600/vistel"))
+    t.add("::Vistel::Resize %s → %s" % (big, to), r("resize/shrink/vistel"))
     t.add("::Vistel::Thumbnail %s → 200×150" % big, r("thumbnail/200x150/vistel"))
 
     fps = r("anim/filefps")
     t.section("Animation, 100-frame GIF, against Tk-only frames cycled with after (file: %s frames/s)"
-              % ("%.1f" % fps if not isinstance(fps, NA) else "?"))
+              % ("%.1f" % fps if not isinstance(fps, NA) else "?"), "animation")
     t.add("Ready (image create to all frames)", r("anim/ready/vistel"), "Tk", r("anim/ready/tk"), 0.1)
     t.add("CPU while playing", r("anim/cpu/vistel"), "Tk", r("anim/cpu/tk"), 1.5, unit="s")
     t.add("Frames shown per second", r("anim/fps/vistel"), "file", fps, 0.9, unit="/s", invert=True)
     t.add("Resident memory added", r("anim/rss/vistel"), "Tk", r("anim/rss/tk"), 1.5, unit="MB")
 
     photo_mb = bw * bh * 4 / 1048576.0
-    t.section("Memory")
+    t.section("Memory", "memory")
     t.add("Peak RSS reading the %s PNG, over the photo's %.1f MB" % (big, photo_mb),
           r("mem/png_read/vistel"), "photo", photo_mb, 2.0, unit="MB")
     t.add("  (Tk's own png reader, for comparison)", r("mem/png_read/tk"), "photo", photo_mb, unit="MB")
@@ -195,7 +196,7 @@ def main():
         print()
         print("Not available in this build:")
         for label, reason in t.missing:
-            print("- %s: %s" % (label.strip(), reason))
+            print("- %s: %s" % (label, reason))
 
 
 if __name__ == "__main__":
