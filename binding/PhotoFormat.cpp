@@ -2,39 +2,184 @@
 
 #include "TkVistel.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "Vistel.h"
 
 namespace {
 
-int NotAvailable(Tcl_Interp* interp, const char* what)
+// Decoders tried on data handed to a read, in this order.
+const DWORD ReadOrder[] = {VISTEL_FORMAT_GIF, VISTEL_FORMAT_PNG, VISTEL_FORMAT_JPG,
+                           VISTEL_FORMAT_TGA, VISTEL_FORMAT_BMP};
+
+// Reads the whole channel as raw bytes into a new object (reference held).
+Tcl_Obj* ReadWholeChannel(Tcl_Interp* interp, Tcl_Channel chan)
 {
-    if (interp) Tcl_AppendResult(interp, what, " is not available in this build", (char*)nullptr);
-    return TCL_ERROR;
+    Tcl_Obj* data = Tcl_NewObj();
+    Tcl_IncrRefCount(data);
+    Tcl_SetChannelOption(interp, chan, "-encoding", "binary");
+    Tcl_SetChannelOption(interp, chan, "-translation", "binary");
+    Tcl_ReadChars(chan, data, -1, 0);
+    return data;
+}
+
+// A block over an RGBA export (top row first, `imageWidth` pixels a row),
+// starting at pixel (x, y) counted from the top left. A decoded image
+// without alpha plane or transparent colour is opaque: offset[3] = 0 tells
+// Tk to ignore the alpha bytes.
+Tk_PhotoImageBlock RgbaBlock(BYTE* rgba, const Vistel& image, int x, int y, int width, int height)
+{
+    Tk_PhotoImageBlock block;
+    memset(&block, 0, sizeof(block));
+    const size_t pitch = (size_t)image.GetWidth() * 4;
+    block.pixelPtr = rgba + pitch * (size_t)y + (size_t)x * 4;
+    block.width = width;
+    block.height = height;
+    block.pitch = (int)pitch;
+    block.pixelSize = 4;
+    block.offset[0] = 0;
+    block.offset[1] = 1;
+    block.offset[2] = 2;
+    block.offset[3] = (image.AlphaIsValid() || image.IsTransparent()) ? 3 : 0;
+    return block;
+}
+
+// Width or height of the part of [src, src + wanted) that lies inside an
+// image side of `size` pixels.
+int ClipSpan(int src, int wanted, DWORD size)
+{
+    if (src < 0 || wanted <= 0 || (DWORD)src >= size) return 0;
+    DWORD left = size - (DWORD)src;
+    return (DWORD)wanted < left ? wanted : (int)left;
+}
+
+// Decodes the data with the first reader that takes it. When none does, the
+// complaint of the reader whose format the data's header claims (if any)
+// goes into the result, so that a damaged file says what is wrong with it.
+bool DecodeAny(Tcl_Interp* interp, BYTE* bytes, int length, Vistel& image)
+{
+    std::string errors[CMAX_IMAGE_FORMATS];
+    for (DWORD type : ReadOrder) {
+        if (image.Decode(bytes, (DWORD)length, type)) return true;
+        errors[type] = image.GetLastError();
+    }
+    basic_image_information claimed;
+    if (Vistel::CheckFormat(bytes, (DWORD)length, &claimed) &&
+        claimed.format < CMAX_IMAGE_FORMATS && !errors[claimed.format].empty())
+        Tcl_AppendResult(interp, errors[claimed.format].c_str(), (char*)nullptr);
+    return false;
+}
+
+bool ExportRgba(Tcl_Interp* interp, Vistel& image, BYTE** rgba)
+{
+    BYTE* buffer = nullptr;
+    long size = 0;
+    if (!image.Encode2RGBA(buffer, size)) {
+        Tcl_AppendResult(interp, image.GetLastError(), (char*)nullptr);
+        return false;
+    }
+    if (!buffer || (uint64_t)size < (uint64_t)image.GetWidth() * image.GetHeight() * 4) {
+        Vistel::FreeMemory(buffer);
+        Tcl_AppendResult(interp, "incomplete pixel export", (char*)nullptr);
+        return false;
+    }
+    *rgba = buffer;
+    return true;
 }
 
 }  // namespace
 
-int ObjMatch(Tcl_Obj*, Tcl_Obj*, int*, int*, Tcl_Interp*)
+int ObjMatch(Tcl_Obj* data, Tcl_Obj*, int* widthPtr, int* heightPtr, Tcl_Interp*)
 {
-    return 0;
+    int length = 0;
+    BYTE* bytes = Tcl_GetByteArrayFromObj(data, &length);
+    basic_image_information info;
+    if (!bytes || length <= 0 || !Vistel::CheckFormat(bytes, (DWORD)length, &info)) return 0;
+    // A top-down bitmap states its height as a negative number; Tk wants
+    // the size of the picture.
+    *widthPtr = info.width;
+    *heightPtr = info.height < 0 && info.height != INT32_MIN ? -info.height : info.height;
+    return 1;
 }
 
-int ChanMatch(Tcl_Channel, const char*, Tcl_Obj*, int*, int*, Tcl_Interp*)
+int ChanMatch(Tcl_Channel chan, const char*, Tcl_Obj* format, int* widthPtr, int* heightPtr,
+              Tcl_Interp* interp)
 {
-    return 0;
+    Tcl_Obj* data = ReadWholeChannel(interp, chan);
+    int match = ObjMatch(data, format, widthPtr, heightPtr, interp);
+    Tcl_DecrRefCount(data);
+    return match;
 }
 
-int ObjRead(Tcl_Interp* interp, Tcl_Obj*, Tcl_Obj*, Tk_PhotoHandle, int, int, int, int, int, int)
+int ObjRead(Tcl_Interp* interp, Tcl_Obj* data, Tcl_Obj*, Tk_PhotoHandle imageHandle, int destX,
+            int destY, int width, int height, int srcX, int srcY)
 {
-    return NotAvailable(interp, "reading image data");
+    int length = 0;
+    BYTE* bytes = Tcl_GetByteArrayFromObj(data, &length);
+    if (!bytes || length <= 0) return TCL_ERROR;
+
+    Vistel image;
+    if (!DecodeAny(interp, bytes, length, image)) return TCL_ERROR;
+    const long numFrames = image.GetNumFrames();
+
+    BYTE* rgba = nullptr;
+    if (!ExportRgba(interp, image, &rgba)) return TCL_ERROR;
+
+    // Tk keeps the region inside the size the match reported; should the
+    // decoded picture be smaller, only the part it covers is put.
+    const int w = ClipSpan(srcX, width, image.GetWidth());
+    const int h = ClipSpan(srcY, height, image.GetHeight());
+    int result = TCL_OK;
+    if (w > 0 && h > 0) {
+        Tk_PhotoImageBlock block = RgbaBlock(rgba, image, srcX, srcY, w, h);
+        result = Tk_PhotoPutBlock(interp, imageHandle, &block, destX, destY, w, h,
+                                  TK_PHOTO_COMPOSITE_SET);
+    }
+    Vistel::FreeMemory(rgba);
+    if (result != TCL_OK) return result;
+
+    DetachAnimationOnRead(imageHandle);
+    if (numFrames > 1) AttachAnimationOnRead(interp, imageHandle, bytes, length, numFrames);
+    return TCL_OK;
 }
 
-int ChanRead(Tcl_Interp* interp, Tcl_Channel, const char*, Tcl_Obj*, Tk_PhotoHandle, int, int,
-             int, int, int, int)
+int ChanRead(Tcl_Interp* interp, Tcl_Channel chan, const char*, Tcl_Obj* format,
+             Tk_PhotoHandle imageHandle, int destX, int destY, int width, int height, int srcX,
+             int srcY)
 {
-    return NotAvailable(interp, "reading image files");
+    Tcl_Obj* data = ReadWholeChannel(interp, chan);
+    int result =
+        ObjRead(interp, data, format, imageHandle, destX, destY, width, height, srcX, srcY);
+    Tcl_DecrRefCount(data);
+    return result;
+}
+
+int CopyImageToTk(Tcl_Interp* interp, Vistel* image, Tk_PhotoHandle Photo, int width, int height,
+                  int blank)
+{
+    try {
+        if (Tk_PhotoSetSize(interp, Photo, width, height) != TCL_OK) return TCL_ERROR;
+        BYTE* rgba = nullptr;
+        if (!ExportRgba(interp, *image, &rgba)) return TCL_ERROR;
+        // The block never reaches past the exported pixels.
+        const int w = ClipSpan(0, width, image->GetWidth());
+        const int h = ClipSpan(0, height, image->GetHeight());
+        int result = TCL_OK;
+        if (w > 0 && h > 0) {
+            Tk_PhotoImageBlock block = RgbaBlock(rgba, *image, 0, 0, w, h);
+            result = Tk_PhotoPutBlock(interp, Photo, &block, 0, 0, w, h,
+                                      blank ? TK_PHOTO_COMPOSITE_SET
+                                            : TK_PHOTO_COMPOSITE_OVERLAY);
+        }
+        Vistel::FreeMemory(rgba);
+        return result;
+    } catch (...) {
+        return TCL_ERROR;
+    }
 }
 
 namespace {
@@ -154,10 +299,190 @@ int SaveToFile(Tcl_Interp* interp, Vistel* image, const char* fileName, int Type
     return rc == TCL_OK ? 1 : 0;
 }
 
+// ----------------------------------------------------------- animation
+
+ChainedList::iterator TkVistel_lstGetListItem(void* Handle)
+{
+    ChainedList::iterator it = animated_gifs.begin();
+    for (; it != animated_gifs.end(); ++it)
+        if ((*it)->Handle == Handle) break;
+    return it;
+}
+
+gif_info* TkVistel_lstGetItem(void* Handle)
+{
+    ChainedList::iterator it = TkVistel_lstGetListItem(Handle);
+    return it == animated_gifs.end() ? nullptr : *it;
+}
+
+gif_info* TkVistel_lstAddItem(gif_info* item)
+{
+    if (!item || TkVistel_lstGetItem(item->Handle)) return nullptr;
+    animated_gifs.push_back(item);
+    return item;
+}
+
+gif_info* TkVistel_lstDeleteItem(void* Handle)
+{
+    ChainedList::iterator it = TkVistel_lstGetListItem(Handle);
+    if (it == animated_gifs.end()) return nullptr;
+    gif_info* item = *it;
+    animated_gifs.erase(it);
+    return item;
+}
+
+void ReleaseFrameBuffers(gif_info* Info)
+{
+    for (VsMemFile* buffer : Info->buffers) {
+        buffer->Close();
+        delete buffer;
+    }
+    Info->buffers.clear();
+}
+
+void ScheduleNextFrame(gif_info* Info, Vistel* frame)
+{
+    const DWORD delay = frame->GetFrameDelay();
+    const int wait = delay ? (int)(delay * 10) : 40;
+    Info->timerToken = Tcl_CreateTimerHandler(wait, AnimateGif, Info);
+}
+
+namespace {
+
+void PhotoDeletedTrace(ClientData clientData, Tcl_Interp*, const char*, const char*, int);
+
+// Releases a record that is no longer listed: its timer, frames, buffers
+// and the watch on its photo's command.
+void FreeRecord(gif_info* Info, bool untrace)
+{
+    if (Info->timerToken) Tcl_DeleteTimerHandler(Info->timerToken);
+    if (untrace)
+        Tcl_UntraceCommand(Info->interp, Tcl_GetString(Info->name), TCL_TRACE_DELETE,
+                           PhotoDeletedTrace, Info);
+    Tcl_DecrRefCount(Info->name);
+    Info->image->DestroyGifFrames();
+    delete Info->image;
+    ReleaseFrameBuffers(Info);
+    delete Info;
+}
+
+// Tk deletes a photo's command whenever the photo goes away (image delete,
+// a new image of the same name, the interpreter's deletion): the record
+// goes with it, before Tk releases the photo, so that no timer, display or
+// command ever reaches a photo Tk has released.
+void PhotoDeletedTrace(ClientData clientData, Tcl_Interp*, const char*, const char*, int)
+{
+    gif_info* Info = (gif_info*)clientData;
+    TkVistel_lstDeleteItem(Info->Handle);
+    FreeRecord(Info, false);
+}
+
+// The photo's image master token. No public call returns it for a photo
+// handle; Tk's photo model record holds it as its first member.
+Tk_ImageMaster ImageMasterOf(Tk_PhotoHandle handle)
+{
+    return *(Tk_ImageMaster*)handle;
+}
+
+}  // namespace
+
+void DetachAnimationOnRead(Tk_PhotoHandle imageHandle)
+{
+    gif_info* Info = TkVistel_lstDeleteItem(imageHandle);
+    if (Info) FreeRecord(Info, true);
+}
+
+void AttachAnimationOnRead(Tcl_Interp* interp, Tk_PhotoHandle imageHandle, BYTE* bytes,
+                           int length, long numFrames)
+{
+    Tk_ImageMaster master = ImageMasterOf(imageHandle);
+    const char* name = Tk_NameOfImage(master);
+    if (!name) return;
+
+    gif_info* Info = new gif_info();
+    Info->interp = interp;
+    Info->Handle = imageHandle;
+    Info->ImageMaster = master;
+    Info->NumFrames = (unsigned int)numFrames;
+    Info->CurrentFrame = 0;
+    Info->CopiedFrame = -1;
+    Info->timerToken = nullptr;
+    Info->name = Tcl_NewStringObj(name, -1);
+    Tcl_IncrRefCount(Info->name);
+
+    Info->image = new Vistel();
+    Info->image->RetreiveAllFrame();
+    Info->image->SetFrame(numFrames - 1);
+    Info->image->Decode(bytes, (DWORD)length, VISTEL_FORMAT_GIF);
+
+    if (Tcl_TraceCommand(interp, name, TCL_TRACE_DELETE, PhotoDeletedTrace, Info) != TCL_OK) {
+        // Without a watch on the photo the record could outlive it.
+        Tcl_ResetResult(interp);
+        FreeRecord(Info, false);
+        return;
+    }
+    TkVistel_lstAddItem(Info);
+    Info->Enabled = 1;
+    ScheduleNextFrame(Info, Info->image->GetFrameNo(0));
+}
+
+void AnimateGif(ClientData data)
+{
+    gif_info* Info = (gif_info*)data;
+    if (!Info) return;
+    Info->timerToken = nullptr;
+    Info->CurrentFrame++;
+    if (Info->CurrentFrame >= Info->NumFrames) Info->CurrentFrame = 0;
+    Vistel* frame = Info->image->GetFrameNo(Info->CurrentFrame);
+    const int w = (int)frame->GetWidth(), h = (int)frame->GetHeight();
+    Tk_ImageChanged(Info->ImageMaster, 0, 0, w, h, w, h);
+    ScheduleNextFrame(Info, frame);
+}
+
+int AnimatedGifFrameToTk(Tcl_Interp* interp, gif_info* Info, Vistel* frame, int blank)
+{
+    try {
+        while (Info->CurrentFrame >= Info->buffers.size()) {
+            VsMemFile* buffer = new VsMemFile();
+            buffer->Open();
+            Info->image->GetFrameNo((long)Info->buffers.size())->Encode2RGBA(buffer);
+            Info->buffers.push_back(buffer);
+        }
+        VsMemFile* buffer = Info->buffers[Info->CurrentFrame];
+        const long width = frame->GetWidth(), height = frame->GetHeight();
+        if (buffer->Size() < width * height * 4) return TCL_OK;
+
+        Tk_PhotoImageBlock block;
+        memset(&block, 0, sizeof(block));
+        block.pixelPtr = buffer->GetBuffer(false);
+        block.width = (int)width;
+        block.height = (int)height;
+        block.pitch = (int)width * 4;
+        block.pixelSize = 4;
+        block.offset[0] = 0;
+        block.offset[1] = 1;
+        block.offset[2] = 2;
+        block.offset[3] = (frame->AlphaIsValid() || frame->IsTransparent()) ? 3 : 0;
+        return Tk_PhotoPutBlock(interp, Info->Handle, &block, 0, 0, (int)width, (int)height,
+                                blank ? TK_PHOTO_COMPOSITE_SET : TK_PHOTO_COMPOSITE_OVERLAY);
+    } catch (...) {
+        return TCL_ERROR;
+    }
+}
+
 void PhotoDisplayProcHook(ClientData instanceData, Display* display, Drawable drawable,
                           int imageX, int imageY, int width, int height, int drawableX,
                           int drawableY)
 {
+    // Tk's photo instance record begins with its photo handle; it is only
+    // compared with the records' keys, never followed.
+    gif_info* Info = animated_gifs.empty() ? nullptr
+                                           : TkVistel_lstGetItem(*(void**)instanceData);
+    if (Info && (int)Info->CurrentFrame != Info->CopiedFrame) {
+        Vistel* frame = Info->image->GetFrameNo(Info->CurrentFrame);
+        Info->CopiedFrame = (int)Info->CurrentFrame;
+        AnimatedGifFrameToTk(nullptr, Info, frame, 1);
+    }
     if (PhotoDisplayOriginal)
         PhotoDisplayOriginal(instanceData, display, drawable, imageX, imageY, width, height,
                              drawableX, drawableY);

@@ -9,6 +9,12 @@
 // that name, and the binding needs no visual classes.
 #undef GrayScale
 
+#include <list>
+#include <vector>
+
+#include "../image/VsFile.h"
+#include "../image/VsTypes.h"
+
 class Vistel;
 
 int ObjMatch(Tcl_Obj* data, Tcl_Obj* format, int* widthPtr, int* heightPtr, Tcl_Interp* interp);
@@ -19,6 +25,10 @@ int ObjRead(Tcl_Interp* interp, Tcl_Obj* data, Tcl_Obj* format, Tk_PhotoHandle i
 int ChanRead(Tcl_Interp* interp, Tcl_Channel chan, const char* fileName, Tcl_Obj* format,
              Tk_PhotoHandle imageHandle, int destX, int destY, int width, int height, int srcX,
              int srcY);
+// Replaces the photo's whole content with the image (width and height are
+// the image's own); blank non-zero sets the pixels, 0 composites over them.
+int CopyImageToTk(Tcl_Interp* interp, Vistel* image, Tk_PhotoHandle Photo, int width, int height,
+                  int blank);
 int ChanWrite(Tcl_Interp* interp, const char* fileName, Tcl_Obj* format,
               Tk_PhotoImageBlock* blockPtr);
 int StringWrite(Tcl_Interp* interp, Tcl_Obj* format, Tk_PhotoImageBlock* blockPtr);
@@ -29,6 +39,52 @@ int DataWrite(Tcl_Interp* interp, int Type, Tk_PhotoImageBlock* blockPtr);
 // message in the result).
 int SaveToFile(Tcl_Interp* interp, Vistel* image, const char* fileName, int Type);
 
+// Animation hand-over of a read: any animation playing in the photo stops
+// once new pixels are in it, and data holding several frames starts a new
+// one, playing endlessly.
+void DetachAnimationOnRead(Tk_PhotoHandle imageHandle);
+void AttachAnimationOnRead(Tcl_Interp* interp, Tk_PhotoHandle imageHandle, BYTE* data, int length,
+                           long numFrames);
+
+// ------------------------------------------------------------ animation
+// Frame buffers of a record: frame i as RGBA bytes, made on first use.
+typedef std::vector<VsMemFile*> GifBuffersArray;
+
+// The animation record of one animated photo.
+struct gif_info {
+    Vistel* image;              // all composed frames; owned
+    Tcl_Interp* interp;         // interpreter that read the photo
+    Tk_PhotoHandle Handle;      // the photo, key of the record
+    Tk_ImageMaster ImageMaster; // token for telling Tk of changes
+    unsigned int NumFrames;     // at least 2
+    unsigned int CurrentFrame;  // frame to show
+    int CopiedFrame;            // frame the photo holds now, -1 for none
+    int Enabled;                // 1 while running
+    Tcl_TimerToken timerToken;  // pending timer or null
+    GifBuffersArray buffers;
+    Tcl_Obj* name;              // photo's command name, watched for deletion
+};
+
+typedef std::list<gif_info*> ChainedList;
+// Every animation record of the process, in order of insertion.
+extern ChainedList animated_gifs;
+
+ChainedList::iterator TkVistel_lstGetListItem(void* Handle);
+gif_info* TkVistel_lstGetItem(void* Handle);
+gif_info* TkVistel_lstAddItem(gif_info* item);
+gif_info* TkVistel_lstDeleteItem(void* Handle);
+
+// Timer procedure: advances the record to its next frame.
+void AnimateGif(ClientData data);
+// Puts the record's current frame into its photo.
+int AnimatedGifFrameToTk(Tcl_Interp* interp, gif_info* Info, Vistel* frame, int blank);
+// Makes the timer for `frame`'s delay (10 ms per unit, 40 ms for 0).
+void ScheduleNextFrame(gif_info* Info, Vistel* frame);
+// Drops the record's frame buffers (they are re-encoded on next use).
+void ReleaseFrameBuffers(gif_info* Info);
+
+// Runs before every photo display in the process: puts an animated photo's
+// current frame into it when the frame changed, then lets Tk draw.
 void PhotoDisplayProcHook(ClientData instanceData, Display* display, Drawable drawable,
                           int imageX, int imageY, int width, int height, int drawableX,
                           int drawableY);

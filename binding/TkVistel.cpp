@@ -7,6 +7,8 @@
 #include "procs.h"
 
 Tk_ImageDisplayProc* PhotoDisplayOriginal = nullptr;
+// Empty when the library is loaded; its nodes go when it is unloaded.
+ChainedList animated_gifs;
 
 namespace {
 

@@ -1,57 +1,297 @@
+// The ::Vistel:: commands: animation control, file conversion and the
+// photo operations.
+#include "Vistel.h"
+
 #include "procs.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "PhotoFormat.h"
+#include "TkVistel.h"
 
 namespace {
 
-int NotAvailable(Tcl_Interp* interp, Tcl_Obj* const objv[])
+const char kNotAPhoto[] = "The image you specified is not a valid photo image";
+const char kBadColor[] = "Invalid Color for background";
+
+int Usage(Tcl_Interp* interp, const char* command, const char* words)
 {
-    Tcl_AppendResult(interp, Tcl_GetString(objv[0]), " is not available in this build",
+    Tcl_AppendResult(interp, "Wrong number of args.\nShould be \"", command, " ", words, "\"",
                      (char*)nullptr);
     return TCL_ERROR;
 }
 
+int Fail(Tcl_Interp* interp, const char* message)
+{
+    Tcl_AppendResult(interp, message, (char*)nullptr);
+    return TCL_ERROR;
+}
+
+// The photo named by objv[1] and its animation record (null when still).
+Tk_PhotoHandle FindPhoto(Tcl_Interp* interp, Tcl_Obj* name)
+{
+    return Tk_FindPhoto(interp, Tcl_GetString(name));
+}
+
+// Builds a 24-bit image with alpha plane from the photo's pixels; false
+// with the reason in the result. `hasAlpha` tells whether the block carried
+// an alpha channel.
+bool PhotoToImage(Tcl_Interp* interp, Tk_PhotoHandle photo, Vistel& image, bool* hasAlpha)
+{
+    Tk_PhotoImageBlock block;
+    Tk_PhotoGetImage(photo, &block);
+    uint64_t bytes;
+    if (block.width <= 0 || block.height <= 0 ||
+        !vssize::Product((uint64_t)block.width, (uint64_t)block.height, 4, &bytes)) {
+        Fail(interp, block.width <= 0 || block.height <= 0
+                         ? "Vistel::Create : width and height must be greater than zero"
+                         : "VISTEL_MAX_MEMORY exceeded");
+        return false;
+    }
+    BYTE* buffer = (BYTE*)malloc((size_t)bytes);
+    if (!buffer) {
+        Fail(interp, "not enough memory to convert the photo");
+        return false;
+    }
+    *hasAlpha = RGB2BGR(&block, buffer) != 0;
+    bool ok = image.CreateFromArray(buffer, block.width, block.height, 32,
+                                    (DWORD)block.width * 4, true);
+    free(buffer);
+    if (!ok) Fail(interp, image.GetLastError());
+    return ok;
+}
+
+// The low 8 bits of a colour word's components, or false when it is none.
+bool GetColor(Tcl_Interp* interp, Tcl_Obj* word, BYTE* r, BYTE* g, BYTE* b)
+{
+    XColor* color = Tk_AllocColorFromObj(interp, Tk_MainWindow(interp), word);
+    if (!color) return false;
+    *r = (BYTE)(color->red & 0xFF);
+    *g = (BYTE)(color->green & 0xFF);
+    *b = (BYTE)(color->blue & 0xFF);
+    return true;
+}
+
 }  // namespace
 
-int Tk_Convert(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const objv[])
+// ------------------------------------------------------------ animation
+
+int Tk_EnableAnimation(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    return NotAvailable(interp, objv);
+    if (objc != 2) return Usage(interp, "::Vistel::StartAnimation", "photoImage_name");
+    Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
+    if (!photo) return Fail(interp, kNotAPhoto);
+    gif_info* Info = TkVistel_lstGetItem(photo);
+    if (!Info || Info->Enabled) return TCL_OK;
+    Info->Enabled = 1;
+    if (!Info->timerToken) ScheduleNextFrame(Info, Info->image->GetFrameNo(Info->CurrentFrame));
+    return TCL_OK;
 }
 
-int Tk_Resize(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const objv[])
+int Tk_DisableAnimation(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    return NotAvailable(interp, objv);
+    if (objc != 2) return Usage(interp, "::Vistel::StopAnimation", "photoImage_name");
+    Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
+    if (!photo) return Fail(interp, kNotAPhoto);
+    gif_info* Info = TkVistel_lstGetItem(photo);
+    if (!Info || !Info->Enabled) return TCL_OK;
+    Info->Enabled = 0;
+    if (Info->timerToken) {
+        Tcl_DeleteTimerHandler(Info->timerToken);
+        Info->timerToken = nullptr;
+    }
+    return TCL_OK;
 }
 
-int Tk_Colorize(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const objv[])
+int Tk_NumberOfFrames(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    return NotAvailable(interp, objv);
+    if (objc != 2) return Usage(interp, "::Vistel::NumberOfFrames", "photoImage_name");
+    Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
+    if (!photo) return Fail(interp, kNotAPhoto);
+    gif_info* Info = TkVistel_lstGetItem(photo);
+    Tcl_SetObjResult(interp, Tcl_NewIntObj(Info ? (int)Info->NumFrames : 1));
+    return TCL_OK;
 }
 
-int Tk_Thumbnail(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const objv[])
+int Tk_JumpToFrame(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    return NotAvailable(interp, objv);
+    if (objc != 3)
+        return Usage(interp, "::Vistel::JumpToFrame", "photoImage_name frame_number");
+    Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
+    if (!photo) return Fail(interp, kNotAPhoto);
+    gif_info* Info = TkVistel_lstGetItem(photo);
+    if (!Info) return Fail(interp, "The image you specified is not an animated image");
+    int frameNumber;
+    if (Tcl_GetIntFromObj(interp, objv[2], &frameNumber) != TCL_OK) return TCL_ERROR;
+    if (frameNumber < 0) return Fail(interp, "Bad frame number : can't be negative");
+    if ((unsigned int)frameNumber >= Info->NumFrames)
+        return Fail(interp, "The image you specified hasn't enough frames");
+    Info->CurrentFrame = (unsigned int)frameNumber;
+    Vistel* frame = Info->image->GetFrameNo(frameNumber);
+    const int w = (int)frame->GetWidth(), h = (int)frame->GetHeight();
+    Tk_ImageChanged(Info->ImageMaster, 0, 0, w, h, w, h);
+    return TCL_OK;
 }
 
-int Tk_IsAnimated(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const objv[])
+// ------------------------------------------------------- files and photos
+
+int LoadFromFile(Tcl_Interp* interp, Vistel* image, const char* fileName, int Type)
 {
-    return NotAvailable(interp, objv);
+    Tcl_Channel chan = Tcl_OpenFileChannel(interp, fileName, "r", 0);
+    if (!chan) return 0;
+    if (Type == 0) Type = GetFileTypeFromFileName(fileName);
+    if (Type == 0) Type = VISTEL_FORMAT_GIF;
+    Tcl_SetChannelOption(interp, chan, "-encoding", "binary");
+    Tcl_SetChannelOption(interp, chan, "-translation", "binary");
+    Tcl_Obj* data = Tcl_NewObj();
+    Tcl_IncrRefCount(data);
+    Tcl_ReadChars(chan, data, -1, 0);
+    Tcl_Close(interp, chan);
+
+    int length = 0;
+    BYTE* bytes = Tcl_GetByteArrayFromObj(data, &length);
+    const DWORD order[] = {(DWORD)Type, VISTEL_FORMAT_GIF, VISTEL_FORMAT_PNG,
+                           VISTEL_FORMAT_JPG, VISTEL_FORMAT_TGA, VISTEL_FORMAT_BMP};
+    bool ok = false;
+    for (DWORD type : order) {
+        if (image->Decode(bytes, (DWORD)length, type)) {
+            ok = true;
+            break;
+        }
+    }
+    Tcl_DecrRefCount(data);
+    return ok ? 1 : 0;
 }
 
-int Tk_DisableAnimation(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const objv[])
+int Tk_IsAnimated(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    return NotAvailable(interp, objv);
+    if (objc != 2) return Usage(interp, "::Vistel::IsAnimated", "Filename");
+    const char* fileName = Tcl_GetString(objv[1]);
+    Vistel image;
+    if (!LoadFromFile(interp, &image, fileName, GetFileTypeFromFileName(fileName)))
+        return Fail(interp, image.GetLastError());
+    Tcl_SetObjResult(interp, Tcl_NewBooleanObj(image.GetNumFrames() > 1));
+    return TCL_OK;
 }
 
-int Tk_EnableAnimation(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const objv[])
+int Tk_Convert(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    return NotAvailable(interp, objv);
+    if (objc != 3) return Usage(interp, "::Vistel::Convert", "FilenameIn FilenameOut");
+    const char* in = Tcl_GetString(objv[1]);
+    const char* out = Tcl_GetString(objv[2]);
+    const int inType = GetFileTypeFromFileName(in);
+    int outType = GetFileTypeFromFileName(out);
+
+    Vistel image;
+    if (!LoadFromFile(interp, &image, in, inType)) return Fail(interp, image.GetLastError());
+    const long frames = image.GetNumFrames();
+    if (outType == 0 || frames > 1) outType = VISTEL_FORMAT_GIF;
+    if (frames > 1) {
+        image.RetreiveAllFrame();
+        image.SetFrame(frames - 1);
+        if (!LoadFromFile(interp, &image, in, inType)) return Fail(interp, image.GetLastError());
+    }
+    if (outType == VISTEL_FORMAT_GIF) image.DecreaseBpp(8, true, nullptr, 0);
+    if (!SaveToFile(interp, &image, out, outType)) return Fail(interp, image.GetLastError());
+    return TCL_OK;
 }
 
-int Tk_NumberOfFrames(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const objv[])
+int Tk_Resize(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    return NotAvailable(interp, objv);
+    if (objc != 4)
+        return Usage(interp, "::Vistel::Resize", "photoImage_name new_width new_height");
+    int width, height;
+    if (Tcl_GetIntFromObj(interp, objv[2], &width) != TCL_OK) return TCL_ERROR;
+    if (Tcl_GetIntFromObj(interp, objv[3], &height) != TCL_OK) return TCL_ERROR;
+    Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
+    if (!photo) return Fail(interp, kNotAPhoto);
+
+    gif_info* Info = TkVistel_lstGetItem(photo);
+    if (Info) {
+        for (unsigned int i = 0; i < Info->NumFrames; i++)
+            Info->image->GetFrameNo(i)->Resample(width, height, 1);
+        ReleaseFrameBuffers(Info);
+        return Tk_PhotoSetSize(interp, photo, width, height);
+    }
+
+    Vistel image;
+    bool hasAlpha;
+    if (!PhotoToImage(interp, photo, image, &hasAlpha)) return TCL_ERROR;
+    if (!hasAlpha) image.AlphaDelete();
+    if (!image.Resample(width, height, 2)) return Fail(interp, image.GetLastError());
+    return CopyImageToTk(interp, &image, photo, (int)image.GetWidth(), (int)image.GetHeight(), 1);
 }
 
-int Tk_JumpToFrame(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const objv[])
+int Tk_Thumbnail(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    return NotAvailable(interp, objv);
+    if (objc != 5 && objc != 7)
+        return Usage(interp, "::Vistel::Thumbnail",
+                     "photoImage_name new_width new_height bordercolor ?-alpha value? ");
+    int width, height;
+    if (Tcl_GetIntFromObj(interp, objv[2], &width) != TCL_OK) return TCL_ERROR;
+    if (Tcl_GetIntFromObj(interp, objv[3], &height) != TCL_OK) return TCL_ERROR;
+    BYTE r, g, b;
+    if (!GetColor(interp, objv[4], &r, &g, &b)) {
+        Tcl_ResetResult(interp);
+        return Fail(interp, kBadColor);
+    }
+    int alphaopt = 255;
+    if (objc == 7) {
+        if (strcmp(Tcl_GetString(objv[5]), "-alpha") != 0)
+            return Fail(interp, "Wrong option, should be \"-alpha\"");
+        if (Tcl_GetIntFromObj(interp, objv[6], &alphaopt) != TCL_OK) return TCL_ERROR;
+        alphaopt %= 256;
+    }
+    Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
+    if (!photo) return Fail(interp, kNotAPhoto);
+
+    Vistel image;
+    bool hasAlpha;
+    if (!PhotoToImage(interp, photo, image, &hasAlpha)) return TCL_ERROR;
+    if (hasAlpha) {
+        image.AlphaCreate();
+    } else {
+        image.AlphaDelete();
+        if (alphaopt != 255) image.AlphaCreate();
+    }
+    RGBQUAD canvas = {b, g, r, (BYTE)(alphaopt & 0xFF)};
+    if (!image.Thumbnail(width, height, canvas)) return Fail(interp, image.GetLastError());
+    return CopyImageToTk(interp, &image, photo, (int)image.GetWidth(), (int)image.GetHeight(), 1);
+}
+
+int Tk_Colorize(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    if (objc < 3) return Usage(interp, "::Vistel::Colorize", "photoImage_name color ?opacity?");
+    double opacity = 1.0;
+    if (objc == 4) {
+        if (Tcl_GetDoubleFromObj(interp, objv[3], &opacity) != TCL_OK)
+            return Fail(interp, "The opacity you specified is not a valid number");
+        if (opacity < 0.0 || opacity > 1.0)
+            return Fail(interp, "The opacity you specified is not between 0 and 1");
+    }
+    Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
+    if (!photo) return Fail(interp, kNotAPhoto);
+    BYTE red, green, blue;
+    if (!GetColor(interp, objv[2], &red, &green, &blue)) {
+        Tcl_ResetResult(interp);
+        return Fail(interp, kBadColor);
+    }
+
+    Tk_PhotoImageBlock block;
+    Tk_PhotoGetImage(photo, &block);
+    const int* off = block.offset;
+    const bool scaleAlpha = off[3] != off[0] && off[3] != off[1] && off[3] != off[2] &&
+                            opacity != 1.0;
+    const size_t size = (size_t)block.width * block.height * block.pixelSize;
+    for (size_t i = 0; i < size; i += block.pixelSize) {
+        BYTE* p = block.pixelPtr + i;
+        p[off[0]] = (BYTE)(p[off[0]] * red / 255);
+        p[off[1]] = (BYTE)(p[off[1]] * green / 255);
+        p[off[2]] = (BYTE)(p[off[2]] * blue / 255);
+        if (scaleAlpha) p[off[3]] = (BYTE)(int)(p[off[3]] * opacity);
+    }
+    return Tk_PhotoPutBlock(interp, photo, &block, 0, 0, block.width, block.height,
+                            TK_PHOTO_COMPOSITE_SET);
 }

@@ -8,6 +8,8 @@
 // that name, and the binding needs no visual classes.
 #undef GrayScale
 
+class Vistel;
+
 int Tk_Convert(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 int Tk_Resize(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 int Tk_Colorize(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
@@ -19,6 +21,10 @@ int Tk_EnableAnimation(ClientData clientData, Tcl_Interp* interp, int objc,
                        Tcl_Obj* const objv[]);
 int Tk_NumberOfFrames(ClientData clientData, Tcl_Interp* interp, int objc,
                       Tcl_Obj* const objv[]);
+// Reads a file into `image`, trying Type (else the extension's, else GIF),
+// then GIF, PNG, JPEG, TGA and BMP. 1 when a decoder took it.
+int LoadFromFile(Tcl_Interp* interp, Vistel* image, const char* fileName, int Type);
+
 int Tk_JumpToFrame(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 
 #endif

@@ -1,4 +1,7 @@
-// BMP codec.
+// BMP codec: reads Windows and OS/2 bitmaps (1, 4, 8, 16, 24 and 32 bits per
+// pixel; uncompressed, bit fields, RLE8 and RLE4; 12-, 40-, 52-, 56-, 64-,
+// 108- and 124-byte info headers; top-down files; bare DIBs without a file
+// header) and writes uncompressed bottom-up files with a 40-byte header.
 #ifndef VISTEL_VISTELBMP_H
 #define VISTEL_VISTELBMP_H
 
@@ -7,11 +10,33 @@
 class VistelBMP : public Vistel {
 public:
     VistelBMP() : Vistel(VISTEL_FORMAT_BMP) {}
+    ~VistelBMP() override {}
 
+    // Reads a BMP from the stream's current position. With nEscape = -1 only
+    // the header is read: width and height land in the image header and the
+    // call returns true with "output dimensions returned".
     bool Decode(VsFile* hFile);
+    bool Decode(FILE* hFile)
+    {
+        VsIOFile file(hFile);
+        return Decode(&file);
+    }
     bool Encode(VsFile* hFile);
-    // Recognises BMP data from its first bytes and reports its size.
+    bool Encode(FILE* hFile)
+    {
+        VsIOFile file(hFile);
+        return Encode(&file);
+    }
+    // Recognises BMP data from its first bytes (at least 54, starting "BM")
+    // and reports the info header's width and height as stored.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+
+protected:
+    // Reads an info header of any accepted kind into pdib (host order,
+    // normalised to the 40-byte layout) and leaves the stream behind it.
+    // Headers of 52 bytes and more carry the red, green and blue bit-field
+    // masks; they are stored in masks[0..2] when masks is given.
+    bool DibReadBitmapInfo(VsFile* fh, BITMAPINFOHEADER* pdib, DWORD* masks = nullptr);
 };
 
 #endif

@@ -1,17 +1,73 @@
-// JPEG codec.
+// JPEG codec driving libjpeg(-turbo): decodes baseline, progressive,
+// greyscale and CMYK streams into the DIB, encodes 24-bit and grey-ramp
+// images as baseline or progressive JPEG, and carries an EXIF segment from a
+// decoded file into a file written by the same object.
 #ifndef VISTEL_VISTELJPG_H
 #define VISTEL_VISTELJPG_H
 
+#include <cstdio>
+
+#include <jpeglib.h>
+
 #include "Vistel.h"
+#include "VsExifInfo.h"
+
+// Bits of the JPEG codec option word (GetCodecOption(VISTEL_FORMAT_JPG)).
+enum JPG_CODEC_OPTIONS : DWORD {
+    JPG_OPT_BASELINE = 0x001,              // encode: force baseline quantisation tables
+    JPG_OPT_ARITHMETIC = 0x002,            // encode: arithmetic coding
+    JPG_OPT_GREY_OUTPUT = 0x004,           // encode: one grey component
+    JPG_OPT_OPTIMIZE = 0x008,              // encode: optimised Huffman tables
+    JPG_OPT_PROGRESSIVE = 0x010,           // encode: progressive scans
+    JPG_OPT_SMOOTHING = 0x040,             // encode: smoothing by m_nSmoothing
+    JPG_OPT_GREY_DECODE = 0x080,           // decode: grey output
+    JPG_OPT_QUANTIZE = 0x100,              // decode: palette of nQuality colours
+    JPG_OPT_DITHER = 0x200,                // decode: dither mode m_nDither
+    JPG_OPT_ONE_PASS = 0x400,              // decode: one-pass quantisation
+    JPG_OPT_NO_SMOOTH_UPSAMPLING = 0x800   // decode: plain chroma upsampling
+};
 
 class VistelJPG : public Vistel {
 public:
-    VistelJPG() : Vistel(VISTEL_FORMAT_JPG) {}
+    typedef ::VsExifInfo VsExifInfo;
+    // Stream adapter: libjpeg destination and source manager over a VsFile.
+    class VsFileJpg;
 
+    VistelJPG();
+    ~VistelJPG() override;
+    VistelJPG(const VistelJPG&) = delete;
+    VistelJPG& operator=(const VistelJPG&) = delete;
+
+    // Replaces the image with the JPEG at the stream's position. With
+    // nEscape = -1 only the header is read: the size (after scaling) lands
+    // in the header and no pixels are made.
     bool Decode(VsFile* hFile);
     bool Encode(VsFile* hFile);
-    // Recognises JPEG data from its first bytes and reports its size.
+    // Header-only decode of a buffer; fills basic_info on success.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Reads the stream's EXIF and comment segments into m_exifinfo, leaving
+    // the stream where it was; true when the file carries parsed EXIF data.
+    bool DecodeExif(VsFile* hFile);
+
+    const tag_ExifInfo& GetExifInfo() const { return m_exifinfo; }
+
+protected:
+    VsExifInfo* m_exif;
+    tag_ExifInfo m_exifinfo;
+    long m_nPredictor;
+    long m_nPointTransform;
+    long m_nSmoothing;
+    long m_nQuantize;
+    J_DITHER_MODE m_nDither;
+
+private:
+    bool RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif);
+    bool RunCompress(VsFileJpg* dst, bool bGrey);
+    void ApplyDecodeOptions(j_decompress_ptr cinfo);
+    void ApplyEncodeOptions(j_compress_ptr cinfo);
+    void SetResolution(j_decompress_ptr cinfo, VistelJPG* work, bool bHasExif);
+    void SetDecodedPalette(j_decompress_ptr cinfo, VistelJPG* work);
+    void CarryExif(VsFile* hFile, long pos);
 };
 
 #endif

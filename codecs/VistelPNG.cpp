@@ -1,18 +1,598 @@
 #include "VistelPNG.h"
 
-bool VistelPNG::Decode(VsFile*)
+#include <cmath>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+// libpng reports errors by long-jumping back to the setjmp in ReadGuarded or
+// WriteGuarded. Nothing between those points and libpng may own a resource
+// through a destructor: all state lives in the plain ReadState/WriteState
+// structs and is released by Decode/Encode after the guarded call returns.
+
+namespace {
+
+// The widest row libpng would buffer (16-bit RGBA, 8 bytes a pixel) and the
+// tallest picture (1 bit a pixel still takes a 4-byte DIB row) that could fit
+// under the memory ceiling; larger headers are refused when IHDR is read.
+constexpr png_uint_32 kMaxWidth = (png_uint_32)(VISTEL_MAX_MEMORY / 8);
+constexpr png_uint_32 kMaxHeight = (png_uint_32)(VISTEL_MAX_MEMORY / 4);
+// Ancillary chunks kept in memory, and the largest chunk (or decompressed
+// text/profile) libpng may allocate for.
+constexpr png_uint_32 kMaxCachedChunks = 128;
+constexpr png_alloc_size_t kMaxChunkBytes = 8000000;
+// Ancillary chunks the image has no use for. libpng would buffer (and clear)
+// each one whole, whatever length it claims; skipped, they are only read
+// through.
+constexpr png_byte kSkippedChunks[] =
+    "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0hIST\0tIME\0sCAL\0pCAL\0oFFs\0sBIT";
+constexpr int kNumSkippedChunks = (int)(sizeof(kSkippedChunks) / 5);
+// SetXDPI keeps pixels per metre in 32 bits: larger DPI values are clamped.
+constexpr double kMaxDpi = 54000000.0;
+
+long ClampDpi(double dpi)
 {
-    SetLastError("PNG decoding is not available in this build");
-    return false;
+    return (long)(dpi > kMaxDpi ? kMaxDpi : dpi);
 }
 
-bool VistelPNG::Encode(VsFile*)
+// Grey 192, the background for files without bKGD. libpng takes it as a
+// sample of the rows it composites, so grey files of 1, 2 or 4 bits get the
+// nearest level they can hold (white, 170 and 187).
+png_color_16 DefaultBackground(int colorType, int depth)
 {
-    SetLastError("PNG encoding is not available in this build");
-    return false;
+    png_uint_16 grey = 192;
+    if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8)
+        grey = (png_uint_16)((192 * ((1 << depth) - 1) + 127) / 255);
+    return png_color_16{0, 192, 192, 192, grey};
 }
 
-bool VistelPNG::CheckFormat(BYTE*, DWORD, basic_image_information*)
+// Widens a row of 2-bit pixels (four to a byte, first pixel in the top bits)
+// to 4-bit pixels (two to a byte, first pixel in the high nibble), in place.
+// Walking from the last pixel back, no source bits are overwritten before
+// they are read.
+void Expand2To4(BYTE* row, DWORD width)
 {
-    return false;
+    for (DWORD x = width; x-- > 0;) {
+        BYTE v = (BYTE)((row[x >> 2] >> ((3 - (x & 3)) * 2)) & 3);
+        BYTE& d = row[x >> 1];
+        if (x & 1)
+            d = (BYTE)((d & 0xF0) | v);
+        else
+            d = (BYTE)((d & 0x0F) | (v << 4));
+    }
+}
+
+// Rows of files with an alpha channel arrive as blue, green, red, alpha;
+// the image keeps colour in the DIB row and alpha in its own plane.
+void SplitBgra(const BYTE* src, BYTE* bgr, BYTE* alpha, DWORD width)
+{
+    for (DWORD x = 0; x < width; x++, src += 4, bgr += 3) {
+        bgr[0] = src[0];
+        bgr[1] = src[1];
+        bgr[2] = src[2];
+        alpha[x] = src[3];
+    }
+}
+
+// The same for the pixels of one Adam7 pass: libpng fills only those in
+// the row it hands back, so only those are taken.
+void SplitBgraPass(const BYTE* src, BYTE* bgr, BYTE* alpha, DWORD width, int pass)
+{
+    const DWORD step = PNG_PASS_COL_OFFSET(pass);
+    for (DWORD x = PNG_PASS_START_COL(pass); x < width; x += step) {
+        const BYTE* p = src + 4 * (size_t)x;
+        BYTE* q = bgr + 3 * (size_t)x;
+        q[0] = p[0];
+        q[1] = p[1];
+        q[2] = p[2];
+        alpha[x] = p[3];
+    }
+}
+
+BYTE ScaleAlpha(BYTE a, BYTE alphaMax)
+{
+    return (BYTE)((unsigned)a * alphaMax / 255);
+}
+
+}  // namespace
+
+struct VistelPNG::ReadState {
+    png_structp png;
+    png_infop info;
+    VistelPNG* img;       // the picture being built; moved into place on success
+    BYTE* rowBuf;         // one BGRA row, for files read with an alpha plane
+    png_uint_32 width;
+    png_uint_32 height;
+    size_t rowBytes;      // bytes libpng writes per row after the transformations
+    int passes;
+    bool withAlpha;
+    bool widen2bit;
+};
+
+struct VistelPNG::WriteState {
+    png_structp png;
+    png_infop info;
+    BYTE* rowBuf;         // one RGBA row
+    bool tempAlpha;       // alpha plane made here for a 24-bit transparent colour
+    bool rgba;
+    int interlace;
+    png_color palette[256];
+    png_byte trans[256];
+    int numTrans;
+    char error[256];      // libpng's text; encoding reports its own message
+};
+
+// ---------------------------------------------------------------- callbacks
+
+void VistelPNG::user_read_data(png_structp png, png_bytep data, size_t length)
+{
+    VsFile* hFile = (VsFile*)png_get_io_ptr(png);
+    if (hFile->Read(data, 1, length) != length) png_error(png, "Read Error");
+}
+
+void VistelPNG::user_write_data(png_structp png, png_bytep data, size_t length)
+{
+    VsFile* hFile = (VsFile*)png_get_io_ptr(png);
+    if (hFile->Write(data, 1, length) != length) png_error(png, "Write Error");
+}
+
+void VistelPNG::user_flush_data(png_structp png)
+{
+    VsFile* hFile = (VsFile*)png_get_io_ptr(png);
+    if (!hFile->Flush()) png_error(png, "Flush Error");
+}
+
+void VistelPNG::user_error_fn(png_structp png, png_const_charp error_msg)
+{
+    char* text = (char*)png_get_error_ptr(png);
+    if (text) {
+        strncpy(text, error_msg ? error_msg : "", 255);
+        text[255] = '\0';
+    }
+    png_longjmp(png, 1);
+}
+
+void VistelPNG::user_warning_fn(png_structp, png_const_charp) {}
+
+// ---------------------------------------------------------------- detection
+
+bool VistelPNG::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info)
+{
+    if (!buffer || size < 24) return false;
+    if (buffer[0] != 0x89 || buffer[1] != 'P' || buffer[2] != 'N' || buffer[3] != 'G') return false;
+    auto be32 = [buffer](int at) {
+        return (DWORD)buffer[at] << 24 | (DWORD)buffer[at + 1] << 16 |
+               (DWORD)buffer[at + 2] << 8 | (DWORD)buffer[at + 3];
+    };
+    if (basic_info) {
+        basic_info->format = VISTEL_FORMAT_PNG;
+        basic_info->width = (int32_t)be32(16);
+        basic_info->height = (int32_t)be32(20);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- decoding
+
+bool VistelPNG::Decode(VsFile* hFile)
+{
+    if (!hFile) {
+        SetLastError("null file handler");
+        return false;
+    }
+    ReadState st;
+    memset(&st, 0, sizeof(st));
+    bool ok = ReadGuarded(&st, hFile);
+    if (st.png) png_destroy_read_struct(&st.png, st.info ? &st.info : nullptr, nullptr);
+    free(st.rowBuf);
+    if (ok && !Transfer(*st.img)) {
+        SetLastError("PNG: cannot decode into a ghost image");
+        ok = false;
+    }
+    if (st.img) {
+        // It carries a copy of this image's info block, frame set included.
+        st.img->DisownGifFrames();
+        delete st.img;
+    }
+    return ok;
+}
+
+bool VistelPNG::ReadGuarded(ReadState* st, VsFile* hFile)
+{
+    st->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!st->png) {
+        SetLastError("Failed to create PNG structure");
+        return false;
+    }
+    st->info = png_create_info_struct(st->png);
+    if (!st->info) {
+        SetLastError("Failed to initialize PNG info structure");
+        return false;
+    }
+    // libpng errors and short reads land here, their text already in
+    // szLastError; the caller releases everything.
+    if (setjmp(png_jmpbuf(st->png))) return false;
+
+    png_set_read_fn(st->png, hFile, user_read_data);
+    png_set_error_fn(st->png, info.szLastError, user_error_fn, user_warning_fn);
+    png_set_user_limits(st->png, kMaxWidth, kMaxHeight);
+    png_set_chunk_cache_max(st->png, kMaxCachedChunks);
+    png_set_chunk_malloc_max(st->png, kMaxChunkBytes);
+    png_set_keep_unknown_chunks(st->png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(st->png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks,
+                                kNumSkippedChunks);
+
+    st->img = new (std::nothrow) VistelPNG();
+    if (!st->img) {
+        SetLastError("PNG: out of memory");
+        return false;
+    }
+    st->img->CopyInfo(*this);
+
+    png_read_info(st->png, st->info);
+    if (!ReadHeader(st) || !ReadRows(st)) return false;
+    png_read_end(st->png, st->info);
+    return true;
+}
+
+// Chooses the transformations, creates the picture and fills its palette,
+// transparency, resolution and options from the header chunks.
+bool VistelPNG::ReadHeader(ReadState* st)
+{
+    png_structp png = st->png;
+    png_infop pi = st->info;
+    VistelPNG* img = st->img;
+
+    int depth = 0, colorType = 0, interlace = 0;
+    png_get_IHDR(png, pi, &st->width, &st->height, &depth, &colorType, &interlace, nullptr,
+                 nullptr);
+    int pixelDepth = png_get_channels(png, pi) * depth;
+    // RGBA and 16-bit grey+alpha keep their alpha in a plane; every other
+    // kind of transparency is composited onto the background colour.
+    st->withAlpha = colorType == PNG_COLOR_TYPE_RGB_ALPHA ||
+                    (colorType == PNG_COLOR_TYPE_GRAY_ALPHA && depth == 16);
+
+    png_color_16p fileBackground = nullptr;
+    bool hasBackground = png_get_bKGD(png, pi, &fileBackground) != 0 && fileBackground;
+    if (!st->withAlpha) {
+        if (hasBackground) {
+            png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
+        } else {
+            png_color_16 grey192 = DefaultBackground(colorType, depth);
+            png_set_background(png, &grey192, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
+        }
+    } else if (hasBackground) {
+        int shift = depth == 16 ? 8 : 0;
+        img->info.nBkgndColor.rgbRed = (BYTE)(fileBackground->red >> shift);
+        img->info.nBkgndColor.rgbGreen = (BYTE)(fileBackground->green >> shift);
+        img->info.nBkgndColor.rgbBlue = (BYTE)(fileBackground->blue >> shift);
+        img->info.nBkgndColor.rgbReserved = 0;
+    }
+    if (depth == 16) png_set_strip_16(png);
+
+    DWORD bpp = st->withAlpha || pixelDepth > 16 ? 24 : pixelDepth == 16 ? 8 : (DWORD)pixelDepth;
+    st->widen2bit = bpp == 2;
+    uint64_t bytes;
+    if (!vssize::ImageBytes(st->width, st->height, bpp, &bytes) ||
+        (st->withAlpha && !vssize::Product(st->width, st->height, 1, &bytes))) {
+        SetLastError("VISTEL_MAX_MEMORY exceeded");
+        return false;
+    }
+    if (!img->Create(st->width, st->height, bpp, VISTEL_FORMAT_PNG)) {
+        SetLastError(img->GetLastError());
+        return false;
+    }
+
+    png_uint_32 xRes = 0, yRes = 0;
+    int unit = PNG_RESOLUTION_UNKNOWN;
+    png_get_pHYs(png, pi, &xRes, &yRes, &unit);
+    if (unit == PNG_RESOLUTION_METER) {
+        img->SetXDPI(ClampDpi(floor(xRes * 254.0 / 10000.0 + 0.5)));
+        img->SetYDPI(ClampDpi(floor(yRes * 254.0 / 10000.0 + 0.5)));
+    } else if (unit == PNG_RESOLUTION_UNKNOWN) {
+        img->SetXDPI(ClampDpi(xRes));
+        img->SetYDPI(ClampDpi(yRes));
+    }
+
+    RGBQUAD* pal = img->GetPalette();
+    DWORD numColors = img->GetNumColors();
+    png_colorp filePalette = nullptr;
+    int filePaletteSize = 0;
+    if (pal) {
+        if (png_get_PLTE(png, pi, &filePalette, &filePaletteSize) && filePaletteSize > 0) {
+            DWORD n = (DWORD)filePaletteSize < numColors ? (DWORD)filePaletteSize : numColors;
+            for (DWORD i = 0; i < n; i++) {
+                pal[i].rgbRed = filePalette[i].red;
+                pal[i].rgbGreen = filePalette[i].green;
+                pal[i].rgbBlue = filePalette[i].blue;
+            }
+        } else if (depth == 2) {
+            for (DWORD i = 0; i < 4; i++)
+                pal[i].rgbRed = pal[i].rgbGreen = pal[i].rgbBlue = (BYTE)(i * 85);
+        } else {
+            for (DWORD i = 0; i < numColors; i++)
+                pal[i].rgbRed = pal[i].rgbGreen = pal[i].rgbBlue =
+                    (BYTE)(i * (255 / (numColors - 1)));
+        }
+    }
+
+    // tRNS of a palette file is per-entry alpha. (Grey and RGB tRNS name a
+    // sample value, not an alpha table; libpng composites those pixels.)
+    png_bytep trans = nullptr;
+    int numTrans = 0;
+    if (pal && colorType == PNG_COLOR_TYPE_PALETTE &&
+        png_get_tRNS(png, pi, &trans, &numTrans, nullptr) && trans && numTrans > 0) {
+        DWORD n = (DWORD)numTrans < numColors ? (DWORD)numTrans : numColors;
+        for (DWORD i = 0; i < n; i++) pal[i].rgbReserved = trans[i];
+        if (numTrans == 1 && pal[0].rgbReserved == 0) {
+            img->info.nBkgndIndex = 0;
+        } else {
+            img->info.bAlphaPaletteEnabled = true;
+            for (DWORD i = n; i < numColors; i++) pal[i].rgbReserved = 255;
+        }
+    }
+
+    if (st->withAlpha) {
+        if (colorType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+            png_set_gray_to_rgb(png);
+            png_set_expand(png);
+        }
+        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+        img->AlphaCreate();
+        if (!img->AlphaIsValid()) {
+            SetLastError("PNG: not enough memory for the alpha plane");
+            return false;
+        }
+    }
+    if (colorType & PNG_COLOR_MASK_COLOR) png_set_bgr(png);
+
+    st->passes = png_set_interlace_handling(png);
+    img->SetCodecOption(st->passes > 1 ? 1 : 0, VISTEL_FORMAT_PNG);
+    png_read_update_info(png, pi);
+
+    // What libpng will now deliver must fit the rows we hand it.
+    st->rowBytes = png_get_rowbytes(png, pi);
+    bool fits = st->withAlpha ? st->rowBytes == (size_t)st->width * 4
+                              : st->rowBytes > 0 && st->rowBytes <= img->info.dwEffWidth;
+    if (!fits || png_get_bit_depth(png, pi) > 8) {
+        SetLastError("PNG: unexpected row layout");
+        return false;
+    }
+    return true;
+}
+
+// Reads every pass into the picture: whole rows straight into the DIB (for
+// Adam7 libpng merges each pass into what the earlier ones left there), or,
+// with alpha, through one BGRA row split into DIB row and alpha plane.
+bool VistelPNG::ReadRows(ReadState* st)
+{
+    VistelPNG* img = st->img;
+    BYTE* bits = img->info.pImage;
+    const size_t eff = img->info.dwEffWidth;
+    const DWORD width = st->width, height = st->height;
+    const bool interlaced = st->passes > 1;
+
+    if (info.nEscape) return false;
+    if (st->withAlpha) {
+        st->rowBuf = (BYTE*)calloc(st->rowBytes, 1);
+        if (!st->rowBuf) {
+            SetLastError("PNG: not enough memory for a row");
+            return false;
+        }
+    }
+
+    for (int pass = 0; pass < st->passes; pass++) {
+        const bool lastPass = pass == st->passes - 1;
+        for (DWORD y = 0; y < height; y++) {
+            if (info.nEscape) return false;
+            const DWORD dibRow = height - 1 - y;
+            BYTE* row = bits + eff * dibRow;
+            if (st->withAlpha) {
+                BYTE* alpha = img->pAlpha + (size_t)width * dibRow;
+                if (pass == 0) memset(row + (size_t)width * 3, 0, eff - (size_t)width * 3);
+                png_read_row(st->png, st->rowBuf, nullptr);
+                if (!interlaced)
+                    SplitBgra(st->rowBuf, row, alpha, width);
+                else if (PNG_ROW_IN_INTERLACE_PASS(y, pass))
+                    SplitBgraPass(st->rowBuf, row, alpha, width, pass);
+            } else {
+                // Defined padding, and defined pixels for passes that skip
+                // this row.
+                if (pass == 0) {
+                    size_t keep = interlaced ? 0 : st->rowBytes - 1;
+                    memset(row + keep, 0, eff - keep);
+                }
+                png_read_row(st->png, row, nullptr);
+                if (st->widen2bit && lastPass) Expand2To4(row, width);
+            }
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- encoding
+
+bool VistelPNG::Encode(VsFile* hFile)
+{
+    if (EncodeSafeCheck(hFile)) return false;
+    WriteState st;
+    memset(&st, 0, sizeof(st));
+    bool ok = WriteGuarded(&st, hFile);
+    if (st.png) png_destroy_write_struct(&st.png, st.info ? &st.info : nullptr);
+    free(st.rowBuf);
+    if (st.tempAlpha) AlphaDelete();
+    return ok;
+}
+
+bool VistelPNG::WriteGuarded(WriteState* st, VsFile* hFile)
+{
+    st->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!st->png) {
+        SetLastError("Failed to create PNG structure");
+        return false;
+    }
+    st->info = png_create_info_struct(st->png);
+    if (!st->info) {
+        SetLastError("Failed to initialize PNG info structure");
+        return false;
+    }
+    if (setjmp(png_jmpbuf(st->png))) {
+        SetLastError("Error saving PNG file");
+        return false;
+    }
+    png_set_error_fn(st->png, st->error, user_error_fn, user_warning_fn);
+    png_set_write_fn(st->png, hFile, user_write_data, user_flush_data);
+
+    png_structp png = st->png;
+    png_infop pi = st->info;
+    const png_uint_32 width = GetWidth(), height = GetHeight();
+    st->interlace = GetCodecOption(VISTEL_FORMAT_PNG) == 1 ? PNG_INTERLACE_ADAM7
+                                                           : PNG_INTERLACE_NONE;
+
+    png_color_16 background = {0, 255, 255, 255, 0};
+    if (info.nBkgndIndex != -1) {
+        background.red = info.nBkgndColor.rgbRed;
+        background.green = info.nBkgndColor.rgbGreen;
+        background.blue = info.nBkgndColor.rgbBlue;
+    }
+    png_set_bKGD(png, pi, &background);
+    png_set_pHYs(png, pi, (png_uint_32)head.biXPelsPerMeter, (png_uint_32)head.biYPelsPerMeter,
+                 PNG_RESOLUTION_METER);
+
+    if (IsIndexed()) WritePaletteChunks(st);
+    if (!MarkTransparentColour(st)) {
+        SetLastError("Error saving PNG file");
+        return false;
+    }
+    st->rgba = AlphaIsValid();
+    if (st->rgba) {
+        png_set_IHDR(png, pi, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, st->interlace,
+                     PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    } else if (IsIndexed()) {
+        if (st->numTrans > 0) png_set_tRNS(png, pi, st->trans, st->numTrans, nullptr);
+    } else {
+        png_set_IHDR(png, pi, width, height, 8, PNG_COLOR_TYPE_RGB, st->interlace,
+                     PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    }
+    png_write_info(png, pi);
+    WriteRows(st);
+    png_write_end(png, pi);
+    return true;
+}
+
+// IHDR, PLTE and the transparency table of an indexed image. A transparent
+// index is moved to entry 0 (pixels included), the one index tRNS can name
+// cheaply; small pictures get a PLTE cut after the highest index in use.
+void VistelPNG::WritePaletteChunks(WriteState* st)
+{
+    png_set_IHDR(st->png, st->info, GetWidth(), GetHeight(), GetBpp(), PNG_COLOR_TYPE_PALETTE,
+                 st->interlace, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+
+    const DWORD numColors = GetNumColors();
+    if (info.nBkgndIndex >= 0 && (DWORD)info.nBkgndIndex < numColors) {
+        st->trans[0] = 0;
+        st->numTrans = 1;
+        if (info.nBkgndIndex != 0) {
+            SwapIndex(0, (BYTE)info.nBkgndIndex);
+            // The pixels now name the transparent colour by index 0.
+            if (info.pGhost)
+                info.pGhost->SetTransIndex(0);
+            else
+                SetTransIndex(0);
+        }
+    }
+
+    DWORD n = numColors;
+    if (n > 2 && (uint64_t)GetWidth() * GetHeight() <= 65535) {
+        BYTE highest = 0;
+        for (DWORD y = 0; y < GetHeight(); y++) {
+            const BYTE* row = info.pImage + (size_t)info.dwEffWidth * y;
+            for (DWORD x = 0; x < GetWidth(); x++) {
+                BYTE idx = GetBpp() == 8 ? row[x] : (BYTE)((row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
+                if (idx > highest) highest = idx;
+            }
+        }
+        n = (DWORD)highest + 1;
+    }
+
+    const RGBQUAD* pal = GetPalette();
+    if (info.bAlphaPaletteEnabled) {
+        for (DWORD i = 0; i < n; i++) st->trans[i] = pal[i].rgbReserved;
+        st->numTrans = (int)n;
+    }
+    for (DWORD i = 0; i < n; i++) {
+        st->palette[i].red = pal[i].rgbRed;
+        st->palette[i].green = pal[i].rgbGreen;
+        st->palette[i].blue = pal[i].rgbBlue;
+    }
+    png_set_PLTE(st->png, st->info, st->palette, (int)n);
+}
+
+// A 24-bit image with a transparent colour is written as RGBA in which
+// exactly the pixels of that colour are transparent. False when the alpha
+// plane cannot be made.
+bool VistelPNG::MarkTransparentColour(WriteState* st)
+{
+    if (GetBpp() != 24 || info.nBkgndIndex < 0) return true;
+    if (!AlphaIsValid()) {
+        AlphaCreate();
+        if (!AlphaIsValid()) return false;
+        st->tempAlpha = true;
+    }
+    const RGBQUAD key = GetTransColor();
+    const DWORD width = GetWidth();
+    for (DWORD y = 0; y < GetHeight(); y++) {
+        const BYTE* px = info.pImage + (size_t)info.dwEffWidth * y;
+        BYTE* alpha = pAlpha + (size_t)width * y;
+        for (DWORD x = 0; x < width; x++, px += 3)
+            if (px[0] == key.rgbBlue && px[1] == key.rgbGreen && px[2] == key.rgbRed) alpha[x] = 0;
+    }
+    return true;
+}
+
+// Hands libpng every row top first, once per pass (libpng picks each Adam7
+// pass's pixels). Palette and RGB rows go out straight from the DIB.
+void VistelPNG::WriteRows(WriteState* st)
+{
+    png_structp png = st->png;
+    const DWORD width = GetWidth(), height = GetHeight();
+    const size_t eff = info.dwEffWidth;
+
+    if (!st->rgba) {
+        if (!IsIndexed()) png_set_bgr(png);
+        const int passes = png_set_interlace_handling(png);
+        for (int pass = 0; pass < passes; pass++)
+            for (DWORD row = height; row-- > 0;) png_write_row(png, info.pImage + eff * row);
+        return;
+    }
+
+    st->rowBuf = (BYTE*)malloc((size_t)width * 4 + 10);
+    if (!st->rowBuf) png_error(png, "out of memory");
+    const RGBQUAD* pal = GetPalette();
+    const BYTE alphaMax = info.nAlphaMax;
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; pass++) {
+        for (DWORD row = height; row-- > 0;) {
+            const BYTE* src = info.pImage + eff * row;
+            const BYTE* alpha = pAlpha + (size_t)width * row;
+            BYTE* out = st->rowBuf;
+            for (DWORD x = 0; x < width; x++, out += 4) {
+                if (pal) {
+                    BYTE idx = GetBpp() == 8   ? src[x]
+                               : GetBpp() == 4 ? (BYTE)((src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15)
+                                               : (BYTE)((src[x >> 3] >> (7 - (x & 7))) & 1);
+                    out[0] = pal[idx].rgbRed;
+                    out[1] = pal[idx].rgbGreen;
+                    out[2] = pal[idx].rgbBlue;
+                } else {
+                    out[0] = src[3 * x + 2];
+                    out[1] = src[3 * x + 1];
+                    out[2] = src[3 * x];
+                }
+                out[3] = ScaleAlpha(alpha[x], alphaMax);
+            }
+            png_write_row(png, st->rowBuf);
+        }
+    }
 }

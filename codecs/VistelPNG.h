@@ -1,6 +1,21 @@
-// PNG codec.
+// PNG codec: reads every PNG colour type and bit depth into the image (with
+// palette, transparency, alpha plane, resolution and interlacing) and writes
+// palette, RGB or RGBA files, driving libpng over a VsFile.
+//
+// Decoding maps the file onto the bitmap as follows:
+//   palette 1/2/4/8 bits      -> indexed 1/4/4/8 bits (2-bit rows widened),
+//                                tRNS as per-entry alpha or transparent index 0
+//   grey 1/2/4/8/16 bits      -> indexed 1/4/4/8/8 bits with a grey palette
+//   grey+alpha 8 bits, and tRNS of grey/RGB files
+//                             -> composited onto bKGD (or grey 192), opaque
+//   RGB 8/16 bits             -> 24 bits
+//   RGBA 8/16, grey+alpha 16  -> 24 bits with an alpha plane
+// 16-bit samples keep their high byte. A failed decode leaves the image as
+// it was and the reason in GetLastError().
 #ifndef VISTEL_VISTELPNG_H
 #define VISTEL_VISTELPNG_H
+
+#include <png.h>
 
 #include "Vistel.h"
 
@@ -9,9 +24,32 @@ public:
     VistelPNG() : Vistel(VISTEL_FORMAT_PNG) {}
 
     bool Decode(VsFile* hFile);
+    // Writes a palette file for indexed images, RGB for 24-bit images and
+    // RGBA when the image has an alpha plane or a 24-bit transparent colour;
+    // Adam7 when the PNG codec option is 1. Always writes bKGD and pHYs.
     bool Encode(VsFile* hFile);
     // Recognises PNG data from its first bytes and reports its size.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+
+protected:
+    // libpng callbacks; the VsFile is the structure's I/O pointer and the
+    // error pointer is a 256-byte message buffer.
+    static void user_read_data(png_structp png, png_bytep data, size_t length);
+    static void user_write_data(png_structp png, png_bytep data, size_t length);
+    static void user_flush_data(png_structp png);
+    static void user_error_fn(png_structp png, png_const_charp error_msg);
+    static void user_warning_fn(png_structp png, png_const_charp warning_msg);
+
+private:
+    struct ReadState;
+    struct WriteState;
+    bool ReadGuarded(ReadState* st, VsFile* hFile);
+    bool ReadHeader(ReadState* st);
+    bool ReadRows(ReadState* st);
+    bool WriteGuarded(WriteState* st, VsFile* hFile);
+    void WritePaletteChunks(WriteState* st);
+    bool MarkTransparentColour(WriteState* st);
+    void WriteRows(WriteState* st);
 };
 
 #endif

@@ -1,0 +1,131 @@
+// EXIF reader and writer for JPEG streams: walks the marker segments of a
+// JPEG stream into a table of sections, parses the EXIF APP1 segment (TIFF
+// directories in either byte order) and the first comment into a
+// tag_ExifInfo record, and writes a JPEG stream back from the kept sections.
+//
+// Every offset and count inside a segment is checked against the segment;
+// directory chains are followed at most once per directory and to a bounded
+// depth, so hostile data can neither loop nor exhaust the stack.
+#ifndef VISTEL_VSEXIFINFO_H
+#define VISTEL_VSEXIFINFO_H
+
+#include "VsFile.h"
+#include "VsTypes.h"
+
+// Reader modes for VsExifInfo::DecodeExif (a bit set).
+constexpr int EXIF_MODE_PARSE = 1;       // parse and keep EXIF and the first comment
+constexpr int EXIF_MODE_KEEP_IMAGE = 2;  // keep the data after the scan header
+
+constexpr int MAX_SECTIONS = 20;
+constexpr int SECTION_IMAGE_DATA = 0x123;  // Type of the image-data section
+
+struct tag_ExifInfo {
+    char Version[5];
+    char CameraMake[32];
+    char CameraModel[40];
+    char DateTime[20];
+    int Height, Width;
+    int Orientation;
+    int IsColor;
+    int Process;
+    int FlashUsed;
+    float FocalLength;
+    float ExposureTime;
+    float ApertureFNumber;
+    float Distance;
+    float CCDWidth;
+    float ExposureBias;
+    int Whitebalance;
+    int MeteringMode;
+    int ExposureProgram;
+    int ISOequivalent;
+    int CompressionLevel;
+    float FocalplaneXRes;
+    float FocalplaneYRes;
+    float FocalplaneUnits;
+    float Xresolution;
+    float Yresolution;
+    float ResolutionUnit;
+    float Brightness;
+    char Comments[1000];
+    unsigned char* ThumbnailPointer;  // inside the kept EXIF section's data
+    DWORD ThumbnailSize;
+    bool IsExif;
+};
+
+// One kept marker segment; Data (malloc'ed) starts with the two length bytes,
+// or holds the raw bytes after the scan header for SECTION_IMAGE_DATA.
+struct tag_Section_t {
+    BYTE* Data;
+    int Type;
+    DWORD Size;
+};
+
+class VsExifInfo {
+public:
+    // A null info makes the reader own a zero-filled record of its own.
+    explicit VsExifInfo(tag_ExifInfo* info = nullptr);
+    ~VsExifInfo();
+    VsExifInfo(const VsExifInfo&) = delete;
+    VsExifInfo& operator=(const VsExifInfo&) = delete;
+
+    // Reads marker segments from the stream's position, appending sections.
+    bool DecodeExif(VsFile* hFile, int nReadMode = EXIF_MODE_PARSE);
+    // Writes SOI and every kept section; needs the image data to be kept.
+    bool EncodeExif(VsFile* hFile);
+    // Keeps only the first APP1 and the first COM section.
+    void DiscardAllButExif();
+
+    // Parses one APP1 payload (starting with "Exif") of `length` bytes.
+    bool process_EXIF(unsigned char* CharBuf, unsigned int length);
+    // Parses the TIFF directory at DirStart; offsets count from OffsetBase,
+    // whose data is ExifLength bytes long.
+    bool ProcessExifDir(unsigned char* DirStart, unsigned char* OffsetBase,
+                        unsigned ExifLength, tag_ExifInfo* pInfo);
+    void process_COM(const unsigned char* Data, int length);
+    void process_SOFn(const unsigned char* Data, int marker);
+
+    // First section of that type among all but the last; null if none.
+    tag_Section_t* FindSection(int SectionType);
+    const tag_Section_t* GetSection(int index) const;
+    int GetSectionsRead() const { return SectionsRead; }
+    const char* GetLastError() const { return m_szLastError; }
+    tag_ExifInfo* GetInfo() const { return m_exifinfo; }
+
+    int Get16m(const void* Short) const;
+    int Get16u(const void* Short) const;
+    long Get32s(const void* Long) const;
+    DWORD Get32u(const void* Long) const;
+    double ConvertAnyFormat(const void* ValuePtr, int Format) const;
+
+private:
+    // Limits on directory walking: nesting depth, and distinct directories
+    // per EXIF block (each is parsed at most once).
+    static constexpr int kMaxDirDepth = 16;
+    static constexpr int kMaxDirs = 64;
+
+    bool ReadSection(VsFile* hFile, int marker, tag_Section_t* section);
+    bool KeepImageData(VsFile* hFile);
+    void ReleaseSection(tag_Section_t* section);
+    void SetError(const char* text);
+    bool WalkDir(unsigned char* DirStart, unsigned char* OffsetBase, unsigned ExifLength,
+                 tag_ExifInfo* pInfo, int depth);
+    bool MarkVisited(unsigned char* DirStart);
+    void StoreTag(int Tag, int Format, unsigned char* ValuePtr, DWORD ByteCount,
+                  tag_ExifInfo* pInfo);
+    void StoreUserComment(unsigned char* ValuePtr, DWORD ByteCount, tag_ExifInfo* pInfo);
+
+    tag_ExifInfo* m_exifinfo;
+    char m_szLastError[256];
+    int ExifImageWidth;
+    int MotorolaOrder;
+    tag_Section_t Sections[MAX_SECTIONS];
+    int SectionsRead;
+    bool freeinfo;
+
+    // Directory walk state of the EXIF block being parsed.
+    unsigned char* m_visited[kMaxDirs];
+    int m_nVisited;
+};
+
+#endif

@@ -1,0 +1,266 @@
+// LZW decompressor: code reader, string table, line writer, interlacing.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+#include "GifLzwDecoder.h"
+#include "gif_test_util.h"
+
+using giftest::BitPacker;
+using giftest::Bytes;
+using giftest::LzwCompress;
+using giftest::SubBlocks;
+
+namespace {
+
+struct LzwRun {
+    short result = 0;
+    int badCodes = 0;
+    long readAhead = 0;
+    bool terminatorRead = false;
+};
+
+// Decodes `stream` (code size byte, sub-blocks...) into a fresh image of
+// w x h at bpp whose pixels are first set to `fill`.
+LzwRun RunDecoder(Vistel& image, const Bytes& stream, bool interlaced = false)
+{
+    std::unique_ptr<GifLzwDecoder> lzw(new GifLzwDecoder);
+    Bytes copy = stream;
+    VsMemFile file(copy.data(), (DWORD)copy.size());
+    CImageIterator iter(&image);
+    iter.Upset();
+    lzw->BeginFrame(interlaced, (long)image.GetHeight());
+    LzwRun run;
+    run.result = lzw->decoder(&file, iter, (long)image.GetWidth(), run.badCodes);
+    run.readAhead = lzw->ReadAhead();
+    run.terminatorRead = lzw->TerminatorRead();
+    return run;
+}
+
+Bytes Stream(int minSize, const Bytes& packed, bool terminate = true, size_t blockSize = 255)
+{
+    Bytes s = {(uint8_t)minSize};
+    Bytes blocks = SubBlocks(packed, terminate, blockSize);
+    s.insert(s.end(), blocks.begin(), blocks.end());
+    return s;
+}
+
+// Picture row y counted from the top, as indexes.
+std::vector<uint8_t> TopRow(Vistel& image, long y)
+{
+    std::vector<uint8_t> row;
+    long h = (long)image.GetHeight();
+    for (long x = 0; x < (long)image.GetWidth(); x++) row.push_back(image.GetPixelIndex(x, h - 1 - y));
+    return row;
+}
+
+std::vector<uint8_t> AllPixels(Vistel& image)
+{
+    std::vector<uint8_t> all;
+    for (long y = 0; y < (long)image.GetHeight(); y++) {
+        std::vector<uint8_t> row = TopRow(image, y);
+        all.insert(all.end(), row.begin(), row.end());
+    }
+    return all;
+}
+
+std::vector<uint8_t> RandomPixels(size_t n, int colours, unsigned seed, int runBias)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> px(n);
+    uint8_t last = 0;
+    for (auto& p : px) {
+        if ((int)(rng() % 100) >= runBias) last = (uint8_t)(rng() % colours);
+        p = last;
+    }
+    return px;
+}
+
+}  // namespace
+
+TEST(GifLzw, RoundTripsThroughWidthGrowthAndTableResets)
+{
+    // Random data fills the 4096-entry table several times: codes grow from
+    // 9 to 12 bits and the stream clears the table when it is full.
+    Vistel image(300, 200, 8, 2);
+    std::vector<uint8_t> pixels = RandomPixels(300 * 200, 256, 1, 50);
+    LzwRun run = RunDecoder(image, Stream(8, LzwCompress(pixels, 8, true)));
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.badCodes, 0);
+    EXPECT_EQ(AllPixels(image), pixels);
+}
+
+TEST(GifLzw, FullTableWithoutClearKeepsDecoding)
+{
+    Vistel image(256, 256, 8, 2);
+    std::vector<uint8_t> pixels = RandomPixels(256 * 256, 200, 2, 70);
+    LzwRun run = RunDecoder(image, Stream(8, LzwCompress(pixels, 8, false)));
+    EXPECT_EQ(run.badCodes, 0);
+    EXPECT_EQ(AllPixels(image), pixels);
+}
+
+TEST(GifLzw, SmallCodeSizesAndLongRuns)
+{
+    for (int minSize = 2; minSize <= 9; minSize++) {
+        Vistel image(97, 41, 8, 2);
+        int colours = minSize == 9 ? 256 : (1 << minSize);
+        std::vector<uint8_t> pixels = RandomPixels(97 * 41, colours, 3 + minSize, 95);
+        LzwRun run = RunDecoder(image, Stream(minSize, LzwCompress(pixels, minSize)));
+        EXPECT_EQ(run.result, 0) << minSize;
+        EXPECT_EQ(AllPixels(image), pixels) << "code size " << minSize;
+    }
+}
+
+TEST(GifLzw, CodeSizeOutsideTwoToNineIsRefused)
+{
+    for (int bad : {0, 1, 10, 12}) {
+        Vistel image(4, 1, 8, 2);
+        image.Clear(7);
+        LzwRun run = RunDecoder(image, Stream(bad, {0x00, 0x00}));
+        EXPECT_EQ(run.result, GifLzwDecoder::LZW_BAD_CODE_SIZE) << bad;
+        EXPECT_EQ(image.GetPixelIndex(0, 0), 7);
+    }
+}
+
+TEST(GifLzw, RepeatedClearCodesAndMissingEndCode)
+{
+    // clear clear 1 2 3 (3-bit codes) 0 (4-bit: the table reached 8), then
+    // the terminator without an end code.
+    BitPacker bits;
+    for (int c : {4, 4, 1, 2, 3}) bits.Put(c, 3);
+    bits.Put(0, 4);
+    Vistel image(4, 1, 8, 2);
+    LzwRun run = RunDecoder(image, Stream(2, bits.Finish()));
+    EXPECT_TRUE(run.terminatorRead);
+    EXPECT_EQ(TopRow(image, 0), (std::vector<uint8_t>{1, 2, 3, 0}));
+}
+
+TEST(GifLzw, StringCodesAndFirstCodeAfterClearAboveTable)
+{
+    // Size 2: clear, 1, 6 (= "1 1", the entry being made), 6, end.
+    BitPacker bits;
+    bits.Put(4, 3);
+    bits.Put(1, 3);
+    bits.Put(6, 3);
+    bits.Put(6, 3);
+    bits.Put(5, 4);  // the table reached 8 entries: codes are 4 bits now
+    Vistel image(5, 1, 8, 2);
+    LzwRun run = RunDecoder(image, Stream(2, bits.Finish()));
+    EXPECT_EQ(run.badCodes, 0);
+    EXPECT_EQ(TopRow(image, 0), (std::vector<uint8_t>{1, 1, 1, 1, 1}));
+
+    // A code above the table right after a clear reads as index 0.
+    BitPacker first;
+    for (int c : {4, 7, 2, 5}) first.Put(c, 3);
+    Vistel zero(2, 1, 8, 2);
+    RunDecoder(zero, Stream(2, first.Finish()));
+    EXPECT_EQ(TopRow(zero, 0), (std::vector<uint8_t>{0, 2}));
+}
+
+TEST(GifLzw, CodesAboveNextSlotAreCounted)
+{
+    BitPacker bits;
+    for (int c : {4, 1, 7, 2}) bits.Put(c, 3);  // slot is 6 when 7 arrives
+    bits.Put(5, 3);
+    Vistel image(4, 1, 8, 2);
+    LzwRun run = RunDecoder(image, Stream(2, bits.Finish()));
+    EXPECT_EQ(run.badCodes, 1);
+}
+
+TEST(GifLzw, CutShortDataKeepsDecodedRows)
+{
+    Vistel image(10, 10, 8, 2);
+    image.Clear(9);
+    std::vector<uint8_t> pixels = RandomPixels(100, 8, 4, 0);
+    Bytes packed = LzwCompress(pixels, 3);
+    packed.resize(packed.size() / 2);
+    // Sub-blocks of 4 bytes; the input ends inside one, which is lost.
+    Bytes stream = Stream(3, packed, false, 4);
+    stream.resize(stream.size() - 2);
+    LzwRun run = RunDecoder(image, stream);
+    EXPECT_EQ(run.result, 0);
+    std::vector<uint8_t> got = AllPixels(image);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 20, pixels.begin()));
+    EXPECT_EQ(TopRow(image, 9), std::vector<uint8_t>(10, 9));
+}
+
+TEST(GifLzw, ReadAheadPointsPastTheConsumedData)
+{
+    Vistel image(3, 2, 8, 2);
+    Bytes stream = Stream(2, LzwCompress({1, 2, 3, 3, 2, 1}, 2));
+    size_t dataEnd = stream.size() - 1;  // the terminator is not consumed
+    stream.insert(stream.end(), {0x3B, 0x55, 0x66});
+    LzwRun run = RunDecoder(image, stream);
+    EXPECT_FALSE(run.terminatorRead);
+    EXPECT_EQ((long)stream.size() - run.readAhead, (long)dataEnd);
+}
+
+TEST(GifLzw, PacksOneAndFourBitRowsMostSignificantFirst)
+{
+    Vistel mono(5, 2, 1, 2);
+    mono.Clear(0);
+    RunDecoder(mono, Stream(2, LzwCompress({1, 0, 1, 1, 0, 0, 1, 0, 0, 1}, 2)));
+    EXPECT_EQ(mono.GetBits(1)[0] & 0xF8, 0xB0);  // top row 1 0 1 1 0
+    EXPECT_EQ(mono.GetBits(0)[0] & 0xF8, 0x48);  // bottom row 0 1 0 0 1
+
+    Vistel nibbles(3, 1, 4, 2);
+    RunDecoder(nibbles, Stream(4, LzwCompress({0xA, 0x5, 0xF}, 4)));
+    EXPECT_EQ(nibbles.GetBits(0)[0], 0xA5);
+    EXPECT_EQ(nibbles.GetBits(0)[1] & 0xF0, 0xF0);
+}
+
+TEST(GifLzw, InterlacedRowsLandInPassOrderForSmallHeights)
+{
+    for (int h = 1; h <= 9; h++) {
+        Vistel image(2, h, 8, 2);
+        image.Clear(0xEE);
+        std::vector<int> order = giftest::InterlacedOrder(h);
+        std::vector<uint8_t> stored;
+        for (int y : order) stored.insert(stored.end(), 2, (uint8_t)y);
+        LzwRun run = RunDecoder(image, Stream(8, LzwCompress(stored, 8)), true);
+        EXPECT_EQ(run.result, 0);
+        for (int y = 0; y < h; y++)
+            EXPECT_EQ(TopRow(image, y), std::vector<uint8_t>(2, (uint8_t)y)) << "height " << h;
+    }
+}
+
+TEST(GifLzw, SurplusRowsAreNotDrawn)
+{
+    for (bool interlaced : {false, true}) {
+        Vistel image(2, 3, 8, 2);
+        std::vector<uint8_t> stored = {0, 0, 1, 1, 2, 2, 7, 7, 8, 8};
+        if (interlaced) stored = {0, 0, 2, 2, 1, 1, 7, 7, 8, 8};
+        LzwRun run = RunDecoder(image, Stream(8, LzwCompress(stored, 8)), interlaced);
+        EXPECT_EQ(run.result, GifLzwDecoder::LZW_END);
+        for (int y = 0; y < 3; y++)
+            EXPECT_EQ(TopRow(image, y), std::vector<uint8_t>(2, (uint8_t)y)) << interlaced;
+    }
+}
+
+TEST(GifLzw, HostileStreamsEndWithinTheirData)
+{
+    // Random code streams, including self-referencing and out-of-range
+    // codes, must end without reading or writing outside any buffer.
+    std::mt19937 rng(5);
+    for (int i = 0; i < 300; i++) {
+        Bytes packed(1 + rng() % 3000);
+        for (auto& b : packed) b = (uint8_t)rng();
+        int minSize = 2 + (int)(rng() % 8);
+        Vistel image(1 + rng() % 40, 1 + rng() % 40, (rng() % 2) ? 8 : 4, 2);
+        RunDecoder(image, Stream(minSize, packed, rng() % 2), rng() % 2);
+    }
+}
+
+TEST(GifLzw, CountingCursorWalksDataWithoutAnImage)
+{
+    std::unique_ptr<GifLzwDecoder> lzw(new GifLzwDecoder);
+    Bytes stream = Stream(8, LzwCompress(RandomPixels(64, 256, 6, 0), 8));
+    VsMemFile file(stream.data(), (DWORD)stream.size());
+    CImageIterator rows(8L);
+    rows.Upset();
+    lzw->BeginFrame(false, 8);
+    int bad = 0;
+    EXPECT_EQ(lzw->decoder(&file, rows, 8, bad), 0);
+    EXPECT_EQ(bad, 0);
+}
