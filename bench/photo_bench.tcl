@@ -96,6 +96,17 @@ proc readOnce {file format} {
     image delete [image create photo -file $file -format $format]
 }
 
+# Microseconds of "command photo args..." on a fresh copy of photo big;
+# the copy is made outside the timed part.
+proc timedOnCopy {big command} {
+    set work [image create photo]
+    $work copy $big
+    set args [lassign $command name]
+    set t [usecs [list $name $work {*}$args]]
+    image delete $work
+    return $t
+}
+
 proc pairs {side} {
     global inputs scratch readCases
     if {$side eq "img"} {
@@ -149,19 +160,13 @@ proc pairs {side} {
         return
     }
     set big [image create photo -file [file join $inputs big_rgb.png] -format png]
-    set work [image create photo]
-    proc timedOnCopy {big work script} {
-        $work blank
-        $work copy $big
-        usecs [list uplevel #0 $script]
-    }
     lassign [shrinkSize] w h
-    foreach {name script} [list resize/shrink/vistel [list ::Vistel::Resize $work $w $h] \
-                                thumbnail/200x150/vistel [list ::Vistel::Thumbnail $work 200 150 white]] {
+    foreach {name command} [list resize/shrink/vistel [list ::Vistel::Resize $w $h] \
+                                 thumbnail/200x150/vistel [list ::Vistel::Thumbnail 200 150 white]] {
         set times {}
         set failed ""
         for {set r 0} {$r < $::runs} {incr r} {
-            if {[catch {timedOnCopy $big $work $script} t]} {
+            if {[catch {timedOnCopy $big $command} t]} {
                 set failed [string map {\n " "} $t]
                 break
             }
