@@ -12,6 +12,7 @@
 // and prints the CPU seconds of each as "mode0 S mode2 S".
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +22,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <malloc.h>
 
 #include <jpeglib.h>
 #include <png.h>
@@ -276,7 +280,7 @@ void BM_DecodeGiflib(benchmark::State& state, std::string)
 #endif
 
 // The floor of the uncompressed formats: one copy of `bytes` bytes into a
-// fresh buffer.
+// newly allocated buffer.
 void BM_Copy(benchmark::State& state, std::string file, int channels, std::string which)
 {
     const Bytes* data = Input(file);
@@ -535,6 +539,11 @@ int ResampleOnce(int argc, char** argv)
 int main(int argc, char** argv)
 {
     if (argc > 1 && strcmp(argv[1], "--resample-once") == 0) return ResampleOnce(argc, argv);
+    // Every large buffer comes from the heap and stays mapped once freed, so
+    // that all cases alike are measured without the kernel's page faulting,
+    // whose cost swings widely on a shared machine.
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
     Register();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
