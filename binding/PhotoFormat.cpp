@@ -68,9 +68,11 @@ bool DecodeAny(Tcl_Interp* interp, BYTE* bytes, int length, Vistel& image)
         errors[type] = image.GetLastError();
     }
     basic_image_information claimed;
+    const char* reason = "Decode: Unknown or wrong format";
     if (Vistel::CheckFormat(bytes, (DWORD)length, &claimed) &&
         claimed.format < CMAX_IMAGE_FORMATS && !errors[claimed.format].empty())
-        Tcl_AppendResult(interp, errors[claimed.format].c_str(), (char*)nullptr);
+        reason = errors[claimed.format].c_str();
+    VistelError(interp, reason, "DECODE");
     return false;
 }
 
@@ -79,12 +81,12 @@ bool ExportRgba(Tcl_Interp* interp, Vistel& image, BYTE** rgba)
     BYTE* buffer = nullptr;
     long size = 0;
     if (!image.Encode2RGBA(buffer, size)) {
-        Tcl_AppendResult(interp, image.GetLastError(), (char*)nullptr);
+        VistelError(interp, image.GetLastError(), "IMAGE");
         return false;
     }
     if (!buffer || (uint64_t)size < (uint64_t)image.GetWidth() * image.GetHeight() * 4) {
         Vistel::FreeMemory(buffer);
-        Tcl_AppendResult(interp, "incomplete pixel export", (char*)nullptr);
+        VistelError(interp, "incomplete pixel export", "IMAGE");
         return false;
     }
     *rgba = buffer;
@@ -120,7 +122,7 @@ int ObjRead(Tcl_Interp* interp, Tcl_Obj* data, Tcl_Obj*, Tk_PhotoHandle imageHan
 {
     int length = 0;
     BYTE* bytes = Tcl_GetByteArrayFromObj(data, &length);
-    if (!bytes || length <= 0) return TCL_ERROR;
+    if (!bytes || length <= 0) return VistelError(interp, "no image data", "DECODE");
 
     Vistel image;
     if (!DecodeAny(interp, bytes, length, image)) return TCL_ERROR;
@@ -140,7 +142,7 @@ int ObjRead(Tcl_Interp* interp, Tcl_Obj* data, Tcl_Obj*, Tk_PhotoHandle imageHan
                                   TK_PHOTO_COMPOSITE_SET);
     }
     Vistel::FreeMemory(rgba);
-    if (result != TCL_OK) return result;
+    if (result != TCL_OK) return VistelError(interp, nullptr, "MEMORY");
 
     DetachAnimationOnRead(imageHandle);
     if (numFrames > 1) AttachAnimationOnRead(interp, imageHandle, bytes, length, numFrames);
@@ -162,9 +164,14 @@ int CopyImageToTk(Tcl_Interp* interp, Vistel* image, Tk_PhotoHandle Photo, int w
                   int blank)
 {
     try {
-        if (Tk_PhotoSetSize(interp, Photo, width, height) != TCL_OK) return TCL_ERROR;
+        // The pixels are exported before the photo is touched, so that a
+        // failure leaves the photo as it was.
         BYTE* rgba = nullptr;
         if (!ExportRgba(interp, *image, &rgba)) return TCL_ERROR;
+        if (Tk_PhotoSetSize(interp, Photo, width, height) != TCL_OK) {
+            Vistel::FreeMemory(rgba);
+            return VistelError(interp, nullptr, "MEMORY");
+        }
         // The block never reaches past the exported pixels.
         const int w = ClipSpan(0, width, image->GetWidth());
         const int h = ClipSpan(0, height, image->GetHeight());
@@ -176,9 +183,9 @@ int CopyImageToTk(Tcl_Interp* interp, Vistel* image, Tk_PhotoHandle Photo, int w
                                             : TK_PHOTO_COMPOSITE_OVERLAY);
         }
         Vistel::FreeMemory(rgba);
-        return result;
+        return result == TCL_OK ? TCL_OK : VistelError(interp, nullptr, "MEMORY");
     } catch (...) {
-        return TCL_ERROR;
+        return VistelError(interp, nullptr, "MEMORY");
     }
 }
 
@@ -191,7 +198,7 @@ namespace {
 int WriteEncodedFile(Tcl_Interp* interp, const char* fileName, const BYTE* bytes, long size)
 {
     Tcl_Channel chan = Tcl_OpenFileChannel(interp, fileName, "w", 0644);
-    if (!chan) return TCL_ERROR;
+    if (!chan) return VistelError(interp, nullptr, "IO");
     Tcl_SetChannelOption(interp, chan, "-encoding", "binary");
     Tcl_SetChannelOption(interp, chan, "-translation", "binary");
     Tcl_Obj* data = Tcl_NewByteArrayObj(bytes, (int)size);
@@ -208,7 +215,7 @@ int WriteEncodedFile(Tcl_Interp* interp, const char* fileName, const BYTE* bytes
         Tcl_IncrRefCount(path);
         Tcl_FSDeleteFile(path);
         Tcl_DecrRefCount(path);
-        return TCL_ERROR;
+        return VistelError(interp, nullptr, "IO");
     }
     return TCL_OK;
 }
@@ -220,28 +227,21 @@ int BlockToImage(Tcl_Interp* interp, int Type, Tk_PhotoImageBlock* blockPtr, Vis
     uint64_t bytes;
     if (blockPtr->width <= 0 || blockPtr->height <= 0 ||
         !vssize::Product((uint64_t)blockPtr->width, (uint64_t)blockPtr->height, 4, &bytes)) {
-        Tcl_AppendResult(interp, "VISTEL_MAX_MEMORY exceeded", (char*)nullptr);
-        return TCL_ERROR;
+        return VistelError(interp, "VISTEL_MAX_MEMORY exceeded", "MEMORY");
     }
     BYTE* buffer = (BYTE*)malloc((size_t)bytes);
     if (!buffer) {
-        Tcl_AppendResult(interp, "not enough memory to convert the photo", (char*)nullptr);
-        return TCL_ERROR;
+        return VistelError(interp, "not enough memory to convert the photo", "MEMORY");
     }
     int hasAlpha = RGB2BGR(blockPtr, buffer);
     // RGB2BGR writes 4 bytes per pixel with rows following each other.
     bool ok = image.CreateFromArray(buffer, blockPtr->width, blockPtr->height, 32,
                                     (DWORD)blockPtr->width * 4, true);
     free(buffer);
-    if (!ok) {
-        Tcl_AppendResult(interp, image.GetLastError(), (char*)nullptr);
-        return TCL_ERROR;
-    }
+    if (!ok) return VistelError(interp, image.GetLastError(), "IMAGE");
     if (!hasAlpha) image.AlphaDelete();
-    if (Type == VISTEL_FORMAT_GIF && !image.DecreaseBpp(8, true, nullptr, 0)) {
-        Tcl_AppendResult(interp, image.GetLastError(), (char*)nullptr);
-        return TCL_ERROR;
-    }
+    if (Type == VISTEL_FORMAT_GIF && !image.DecreaseBpp(8, true, nullptr, 0))
+        return VistelError(interp, image.GetLastError(), "IMAGE");
     return TCL_OK;
 }
 
@@ -253,10 +253,8 @@ int DataWrite(Tcl_Interp* interp, int Type, Tk_PhotoImageBlock* blockPtr)
     if (BlockToImage(interp, Type, blockPtr, image) != TCL_OK) return TCL_ERROR;
     BYTE* bytes = nullptr;
     long size = 0;
-    if (!image.Encode(bytes, size, (DWORD)Type)) {
-        Tcl_AppendResult(interp, image.GetLastError(), (char*)nullptr);
-        return TCL_ERROR;
-    }
+    if (!image.Encode(bytes, size, (DWORD)Type))
+        return VistelError(interp, image.GetLastError(), "ENCODE");
     Tcl_SetObjResult(interp, Tcl_NewByteArrayObj(bytes, (int)size));
     Vistel::FreeMemory(bytes);
     return TCL_OK;
@@ -466,7 +464,7 @@ int AnimatedGifFrameToTk(Tcl_Interp* interp, gif_info* Info, Vistel* frame, int 
         return Tk_PhotoPutBlock(interp, Info->Handle, &block, 0, 0, (int)width, (int)height,
                                 blank ? TK_PHOTO_COMPOSITE_SET : TK_PHOTO_COMPOSITE_OVERLAY);
     } catch (...) {
-        return TCL_ERROR;
+        return VistelError(interp, nullptr, "MEMORY");
     }
 }
 

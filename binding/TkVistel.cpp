@@ -29,6 +29,7 @@ const CommandEntry Commands[] = {
     {"::Vistel::StartAnimation", Tk_EnableAnimation},
     {"::Vistel::NumberOfFrames", Tk_NumberOfFrames},
     {"::Vistel::JumpToFrame", Tk_JumpToFrame},
+    {"::Vistel::Rotate", Tk_Rotate},
 };
 
 Tk_PhotoImageFormat vistelFormats = {
@@ -142,4 +143,12 @@ int RGB2BGR(Tk_PhotoImageBlock* data, BYTE* pixelPtr)
         out[3] = hasAlpha ? src[i + off[3]] : 255;
     }
     return hasAlpha ? 1 : 0;
+}
+
+int VistelError(Tcl_Interp* interp, const char* message, const char* code, const char* detail)
+{
+    if (!interp) return TCL_ERROR;
+    if (message) Tcl_AppendResult(interp, message, (char*)nullptr);
+    Tcl_SetErrorCode(interp, "VISTEL", code, detail, (char*)nullptr);
+    return TCL_ERROR;
 }

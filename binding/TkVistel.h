@@ -27,4 +27,11 @@ int GetFileTypeFromFormat(const char* Format);
 // first); returns 1 when the block carries alpha, else 0 (alpha written 255).
 int RGB2BGR(Tk_PhotoImageBlock* data, BYTE* pixelPtr);
 
+// Every error the extension raises: appends `message` (when not null) to the
+// result, sets -errorcode to {VISTEL code ?detail?} and returns TCL_ERROR.
+// With a null message the result already holds the reason (a Tcl routine's
+// own message).
+int VistelError(Tcl_Interp* interp, const char* message, const char* code,
+                const char* detail = nullptr);
+
 #endif

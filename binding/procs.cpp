@@ -20,13 +20,26 @@ int Usage(Tcl_Interp* interp, const char* command, const char* words)
 {
     Tcl_AppendResult(interp, "Wrong number of args.\nShould be \"", command, " ", words, "\"",
                      (char*)nullptr);
-    return TCL_ERROR;
+    return VistelError(interp, nullptr, "USAGE");
 }
 
-int Fail(Tcl_Interp* interp, const char* message)
+int NotAPhoto(Tcl_Interp* interp)
 {
-    Tcl_AppendResult(interp, message, (char*)nullptr);
-    return TCL_ERROR;
+    return VistelError(interp, kNotAPhoto, "PHOTO", "NOTFOUND");
+}
+
+// A Tcl routine (number parsing, photo sizing) failed with its own message.
+int TclFailed(Tcl_Interp* interp, const char* code)
+{
+    return VistelError(interp, nullptr, code);
+}
+
+// A file that could not be read or written: a failed open or write left
+// Tcl's message in the result (code IO); otherwise the image's codec failed.
+int FileFailed(Tcl_Interp* interp, Vistel& image, const char* codecCode)
+{
+    const bool ioFailed = *Tcl_GetStringResult(interp) != '\0';
+    return VistelError(interp, image.GetLastError(), ioFailed ? "IO" : codecCode);
 }
 
 // The photo named by objv[1] and its animation record (null when still).
@@ -45,21 +58,23 @@ bool PhotoToImage(Tcl_Interp* interp, Tk_PhotoHandle photo, Vistel& image, bool*
     uint64_t bytes;
     if (block.width <= 0 || block.height <= 0 ||
         !vssize::Product((uint64_t)block.width, (uint64_t)block.height, 4, &bytes)) {
-        Fail(interp, block.width <= 0 || block.height <= 0
-                         ? "Vistel::Create : width and height must be greater than zero"
-                         : "VISTEL_MAX_MEMORY exceeded");
+        VistelError(interp,
+                    block.width <= 0 || block.height <= 0
+                        ? "Vistel::Create : width and height must be greater than zero"
+                        : "VISTEL_MAX_MEMORY exceeded",
+                    "IMAGE");
         return false;
     }
     BYTE* buffer = (BYTE*)malloc((size_t)bytes);
     if (!buffer) {
-        Fail(interp, "not enough memory to convert the photo");
+        VistelError(interp, "not enough memory to convert the photo", "MEMORY");
         return false;
     }
     *hasAlpha = RGB2BGR(&block, buffer) != 0;
     bool ok = image.CreateFromArray(buffer, block.width, block.height, 32,
                                     (DWORD)block.width * 4, true);
     free(buffer);
-    if (!ok) Fail(interp, image.GetLastError());
+    if (!ok) VistelError(interp, image.GetLastError(), "IMAGE");
     return ok;
 }
 
@@ -82,7 +97,7 @@ int Tk_EnableAnimation(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const 
 {
     if (objc != 2) return Usage(interp, "::Vistel::StartAnimation", "photoImage_name");
     Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
-    if (!photo) return Fail(interp, kNotAPhoto);
+    if (!photo) return NotAPhoto(interp);
     gif_info* Info = TkVistel_lstGetItem(photo);
     if (!Info || Info->Enabled) return TCL_OK;
     Info->Enabled = 1;
@@ -94,7 +109,7 @@ int Tk_DisableAnimation(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const
 {
     if (objc != 2) return Usage(interp, "::Vistel::StopAnimation", "photoImage_name");
     Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
-    if (!photo) return Fail(interp, kNotAPhoto);
+    if (!photo) return NotAPhoto(interp);
     gif_info* Info = TkVistel_lstGetItem(photo);
     if (!Info || !Info->Enabled) return TCL_OK;
     Info->Enabled = 0;
@@ -109,7 +124,7 @@ int Tk_NumberOfFrames(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const o
 {
     if (objc != 2) return Usage(interp, "::Vistel::NumberOfFrames", "photoImage_name");
     Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
-    if (!photo) return Fail(interp, kNotAPhoto);
+    if (!photo) return NotAPhoto(interp);
     gif_info* Info = TkVistel_lstGetItem(photo);
     Tcl_SetObjResult(interp, Tcl_NewIntObj(Info ? (int)Info->NumFrames : 1));
     return TCL_OK;
@@ -120,14 +135,18 @@ int Tk_JumpToFrame(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv
     if (objc != 3)
         return Usage(interp, "::Vistel::JumpToFrame", "photoImage_name frame_number");
     Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
-    if (!photo) return Fail(interp, kNotAPhoto);
+    if (!photo) return NotAPhoto(interp);
     gif_info* Info = TkVistel_lstGetItem(photo);
-    if (!Info) return Fail(interp, "The image you specified is not an animated image");
+    if (!Info) return VistelError(interp, "The image you specified is not an animated image", "PHOTO",
+                                  "NOTANIMATED");
     int frameNumber;
-    if (Tcl_GetIntFromObj(interp, objv[2], &frameNumber) != TCL_OK) return TCL_ERROR;
-    if (frameNumber < 0) return Fail(interp, "Bad frame number : can't be negative");
+    if (Tcl_GetIntFromObj(interp, objv[2], &frameNumber) != TCL_OK)
+        return TclFailed(interp, "VALUE");
+    if (frameNumber < 0)
+        return VistelError(interp, "Bad frame number : can't be negative", "FRAME", "NEGATIVE");
     if ((unsigned int)frameNumber >= Info->NumFrames)
-        return Fail(interp, "The image you specified hasn't enough frames");
+        return VistelError(interp, "The image you specified hasn't enough frames", "FRAME",
+                           "RANGE");
     Info->CurrentFrame = (unsigned int)frameNumber;
     Vistel* frame = Info->image->GetFrameNo(frameNumber);
     const int w = (int)frame->GetWidth(), h = (int)frame->GetHeight();
@@ -171,7 +190,7 @@ int Tk_IsAnimated(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[
     const char* fileName = Tcl_GetString(objv[1]);
     Vistel image;
     if (!LoadFromFile(interp, &image, fileName, GetFileTypeFromFileName(fileName)))
-        return Fail(interp, image.GetLastError());
+        return FileFailed(interp, image, "DECODE");
     Tcl_SetObjResult(interp, Tcl_NewBooleanObj(image.GetNumFrames() > 1));
     return TCL_OK;
 }
@@ -185,16 +204,17 @@ int Tk_Convert(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     int outType = GetFileTypeFromFileName(out);
 
     Vistel image;
-    if (!LoadFromFile(interp, &image, in, inType)) return Fail(interp, image.GetLastError());
+    if (!LoadFromFile(interp, &image, in, inType)) return FileFailed(interp, image, "DECODE");
     const long frames = image.GetNumFrames();
     if (outType == 0 || frames > 1) outType = VISTEL_FORMAT_GIF;
     if (frames > 1) {
         image.RetreiveAllFrame();
         image.SetFrame(frames - 1);
-        if (!LoadFromFile(interp, &image, in, inType)) return Fail(interp, image.GetLastError());
+        if (!LoadFromFile(interp, &image, in, inType)) return FileFailed(interp, image, "DECODE");
     }
-    if (outType == VISTEL_FORMAT_GIF) image.DecreaseBpp(8, true, nullptr, 0);
-    if (!SaveToFile(interp, &image, out, outType)) return Fail(interp, image.GetLastError());
+    if (outType == VISTEL_FORMAT_GIF && !image.DecreaseBpp(8, true, nullptr, 0))
+        return VistelError(interp, image.GetLastError(), "IMAGE");
+    if (!SaveToFile(interp, &image, out, outType)) return FileFailed(interp, image, "ENCODE");
     return TCL_OK;
 }
 
@@ -203,24 +223,27 @@ int Tk_Resize(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (objc != 4)
         return Usage(interp, "::Vistel::Resize", "photoImage_name new_width new_height");
     int width, height;
-    if (Tcl_GetIntFromObj(interp, objv[2], &width) != TCL_OK) return TCL_ERROR;
-    if (Tcl_GetIntFromObj(interp, objv[3], &height) != TCL_OK) return TCL_ERROR;
+    if (Tcl_GetIntFromObj(interp, objv[2], &width) != TCL_OK) return TclFailed(interp, "VALUE");
+    if (Tcl_GetIntFromObj(interp, objv[3], &height) != TCL_OK) return TclFailed(interp, "VALUE");
     Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
-    if (!photo) return Fail(interp, kNotAPhoto);
+    if (!photo) return NotAPhoto(interp);
 
     gif_info* Info = TkVistel_lstGetItem(photo);
     if (Info) {
         for (unsigned int i = 0; i < Info->NumFrames; i++)
             Info->image->GetFrameNo(i)->Resample(width, height, 1);
         ReleaseFrameBuffers(Info);
-        return Tk_PhotoSetSize(interp, photo, width, height);
+        if (Tk_PhotoSetSize(interp, photo, width, height) != TCL_OK)
+            return TclFailed(interp, "MEMORY");
+        return TCL_OK;
     }
 
     Vistel image;
     bool hasAlpha;
     if (!PhotoToImage(interp, photo, image, &hasAlpha)) return TCL_ERROR;
     if (!hasAlpha) image.AlphaDelete();
-    if (!image.Resample(width, height, 2)) return Fail(interp, image.GetLastError());
+    if (!image.Resample(width, height, 2))
+        return VistelError(interp, image.GetLastError(), "IMAGE");
     return CopyImageToTk(interp, &image, photo, (int)image.GetWidth(), (int)image.GetHeight(), 1);
 }
 
@@ -230,22 +253,22 @@ int Tk_Thumbnail(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
         return Usage(interp, "::Vistel::Thumbnail",
                      "photoImage_name new_width new_height bordercolor ?-alpha value? ");
     int width, height;
-    if (Tcl_GetIntFromObj(interp, objv[2], &width) != TCL_OK) return TCL_ERROR;
-    if (Tcl_GetIntFromObj(interp, objv[3], &height) != TCL_OK) return TCL_ERROR;
+    if (Tcl_GetIntFromObj(interp, objv[2], &width) != TCL_OK) return TclFailed(interp, "VALUE");
+    if (Tcl_GetIntFromObj(interp, objv[3], &height) != TCL_OK) return TclFailed(interp, "VALUE");
     BYTE r, g, b;
     if (!GetColor(interp, objv[4], &r, &g, &b)) {
         Tcl_ResetResult(interp);
-        return Fail(interp, kBadColor);
+        return VistelError(interp, kBadColor, "COLOR");
     }
     int alphaopt = 255;
     if (objc == 7) {
         if (strcmp(Tcl_GetString(objv[5]), "-alpha") != 0)
-            return Fail(interp, "Wrong option, should be \"-alpha\"");
-        if (Tcl_GetIntFromObj(interp, objv[6], &alphaopt) != TCL_OK) return TCL_ERROR;
+            return VistelError(interp, "Wrong option, should be \"-alpha\"", "OPTION");
+        if (Tcl_GetIntFromObj(interp, objv[6], &alphaopt) != TCL_OK) return TclFailed(interp, "VALUE");
         alphaopt %= 256;
     }
     Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
-    if (!photo) return Fail(interp, kNotAPhoto);
+    if (!photo) return NotAPhoto(interp);
 
     Vistel image;
     bool hasAlpha;
@@ -257,7 +280,8 @@ int Tk_Thumbnail(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
         if (alphaopt != 255) image.AlphaCreate();
     }
     RGBQUAD canvas = {b, g, r, (BYTE)(alphaopt & 0xFF)};
-    if (!image.Thumbnail(width, height, canvas)) return Fail(interp, image.GetLastError());
+    if (!image.Thumbnail(width, height, canvas))
+        return VistelError(interp, image.GetLastError(), "IMAGE");
     return CopyImageToTk(interp, &image, photo, (int)image.GetWidth(), (int)image.GetHeight(), 1);
 }
 
@@ -267,16 +291,18 @@ int Tk_Colorize(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     double opacity = 1.0;
     if (objc == 4) {
         if (Tcl_GetDoubleFromObj(interp, objv[3], &opacity) != TCL_OK)
-            return Fail(interp, "The opacity you specified is not a valid number");
+            return VistelError(interp, "The opacity you specified is not a valid number",
+                               "OPACITY", "NUMBER");
         if (opacity < 0.0 || opacity > 1.0)
-            return Fail(interp, "The opacity you specified is not between 0 and 1");
+            return VistelError(interp, "The opacity you specified is not between 0 and 1",
+                               "OPACITY", "RANGE");
     }
     Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
-    if (!photo) return Fail(interp, kNotAPhoto);
+    if (!photo) return NotAPhoto(interp);
     BYTE red, green, blue;
     if (!GetColor(interp, objv[2], &red, &green, &blue)) {
         Tcl_ResetResult(interp);
-        return Fail(interp, kBadColor);
+        return VistelError(interp, kBadColor, "COLOR");
     }
 
     Tk_PhotoImageBlock block;
@@ -292,6 +318,52 @@ int Tk_Colorize(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         p[off[2]] = (BYTE)(p[off[2]] * blue / 255);
         if (scaleAlpha) p[off[3]] = (BYTE)(int)(p[off[3]] * opacity);
     }
-    return Tk_PhotoPutBlock(interp, photo, &block, 0, 0, block.width, block.height,
-                            TK_PHOTO_COMPOSITE_SET);
+    if (Tk_PhotoPutBlock(interp, photo, &block, 0, 0, block.width, block.height,
+                         TK_PHOTO_COMPOSITE_SET) != TCL_OK)
+        return TclFailed(interp, "MEMORY");
+    return TCL_OK;
+}
+
+// ------------------------------------------------------------- rotation
+
+namespace {
+
+// Readable names of the interpolation methods, in the order of their values.
+const char* const RotateMethodNames[] = {
+    "nearest", "bilinear", "bspline", "bicubic", "bicubic2", "lanczos", "box", "hermite",
+    "hamming", "sinc", "blackman", "bessel", "gaussian", "quadratic", "mitchell", "catrom",
+    nullptr};
+
+}  // namespace
+
+int Tk_Rotate(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    if (objc != 3 && objc != 4)
+        return Usage(interp, "::Vistel::Rotate", "photoImage_name angle ?method?");
+    double angle;
+    if (Tcl_GetDoubleFromObj(interp, objv[2], &angle) != TCL_OK)
+        return TclFailed(interp, "VALUE");
+    int methodIndex = Vistel::IM_BICUBIC - 1;
+    if (objc == 4 &&
+        Tcl_GetIndexFromObj(interp, objv[3], RotateMethodNames, "method", 0, &methodIndex) !=
+            TCL_OK)
+        return TclFailed(interp, "VALUE");
+    Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
+    if (!photo) return NotAPhoto(interp);
+
+    Tk_PhotoImageBlock block;
+    Tk_PhotoGetImage(photo, &block);
+    if (block.width <= 0 || block.height <= 0) return TCL_OK;
+    Vistel image;
+    bool hasAlpha;
+    if (!PhotoToImage(interp, photo, image, &hasAlpha)) return TCL_ERROR;
+    // Whole turns fold away so that the angle keeps its precision as a
+    // float; corners a free turn uncovers stay transparent.
+    const float turn = (float)fmod(angle, 360.0);
+    image.AlphaCreate();
+    if (!image.Rotate2(turn, nullptr, (Vistel::InterpolationMethod)(methodIndex + 1),
+                       Vistel::OM_BACKGROUND)) {
+        return VistelError(interp, image.GetLastError(), "IMAGE");
+    }
+    return CopyImageToTk(interp, &image, photo, (int)image.GetWidth(), (int)image.GetHeight(), 1);
 }

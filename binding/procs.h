@@ -26,5 +26,8 @@ int Tk_NumberOfFrames(ClientData clientData, Tcl_Interp* interp, int objc,
 int LoadFromFile(Tcl_Interp* interp, Vistel* image, const char* fileName, int Type);
 
 int Tk_JumpToFrame(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
+// ::Vistel::Rotate photoImage_name angle ?method?: turns a still photo
+// clockwise, enlarging it to hold the turned picture.
+int Tk_Rotate(ClientData clientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 
 #endif

@@ -669,15 +669,3 @@ int VistelGIF::get_num_frames(VsFile* fp, tag_TabCol* TabColSrc, tag_dscgif* dsc
     gifgce = keepGce;
     return nframes;
 }
-
-bool VistelGIF::Encode(VsFile*)
-{
-    SetLastError("GIF encoding is not available in this build");
-    return false;
-}
-
-bool VistelGIF::Encode(VsFile*, Vistel**, int, bool)
-{
-    SetLastError("GIF encoding is not available in this build");
-    return false;
-}

@@ -6,6 +6,8 @@
 #ifndef VISTEL_VISTELGIF_H
 #define VISTEL_VISTELGIF_H
 
+#include <vector>
+
 #include "Vistel.h"
 
 class GifLzwDecoder;
@@ -73,6 +75,82 @@ protected:
     tag_gifgce gifgce;
     char m_comment[256];
     int m_loops;
+
+    // ---------------------------------------------------------- writing
+    // State of the run-length compressor for one image.
+    struct tag_RLE {
+        int rl_pixel;        // pixel of the run being collected
+        int rl_basecode;     // code of a run of 2 pixels; n pixels: rl_basecode + n - 2
+        int rl_count;        // length of the run being collected
+        int rl_table_pixel;  // pixel whose runs the decoder's table holds
+        int rl_table_max;    // longest run the decoder's table holds
+        int just_cleared;    // a clear code was the last thing sent
+        int out_bits;        // current code width
+        int out_bits_init;
+        int out_count;       // codes sent since the last clear
+        int out_bump;        // out_count at which the width grows
+        int out_bump_init;
+        int out_clear;       // out_count at which a clear is forced
+        int out_clear_init;
+        int max_ocodes;      // codes that fit before the decoder's table is full
+        int code_clear;
+        int code_eof;
+        unsigned int obuf;   // bit accumulator
+        int obits;
+        unsigned char oblock[256];  // data sub-block being filled
+        int oblen;
+    };
+
+    void EncodeHeader(VsFile* fp);
+    void EncodeLoopExtension(VsFile* fp);
+    void EncodeExtension(VsFile* fp);
+    void EncodeComment(VsFile* fp);
+    void EncodeBody(VsFile* fp, bool bLocalColorMap = false);
+    bool EncodeRGB(VsFile* fp);
+    void WriteColorTable(VsFile* fp);
+    int GifNextPixel();
+    void Putword(int w, VsFile* fp);
+    void ResetCompressor(int init_bits, VsFile* outfile);
+    void compressNONE(int init_bits, VsFile* outfile);
+    void compressLZW(int init_bits, VsFile* outfile);
+    void output(DWORD code);
+    void cl_hash(long hsize);
+    void char_out(int c);
+    void flush_char();
+
+    void compressRLE(int init_bits, VsFile* outfile);
+    void rle_clear(tag_RLE* rle);
+    void rle_flush(tag_RLE* rle);
+    void rle_flush_withtable(int count, tag_RLE* rle);
+    void rle_flush_clearorrep(int count, tag_RLE* rle);
+    void rle_flush_fromclear(int count, tag_RLE* rle);
+    void rle_output_plain(int c, tag_RLE* rle);
+    void rle_reset_out_clear(tag_RLE* rle);
+    static unsigned int rle_compute_triangle_count(unsigned int count, unsigned int nrepcodes);
+    static unsigned int rle_isqrt(unsigned int x);
+    void rle_write_block(tag_RLE* rle);
+    void rle_block_out(unsigned char c, tag_RLE* rle);
+    void rle_block_flush(tag_RLE* rle);
+    void rle_output(int val, tag_RLE* rle);
+    void rle_output_flush(tag_RLE* rle);
+
+    // Encoder state: pixel cursor, bit packer, LZW hash table, sub-block.
+    long curx, cury;
+    long CountDown;
+    unsigned long cur_accum;
+    int cur_bits;
+    std::vector<long> htab;     // allocated by compressLZW only
+    std::vector<WORD> codetab;
+    int n_bits;
+    short maxcode;
+    short free_ent;
+    int clear_flg;
+    int g_init_bits;
+    VsFile* g_outfile;
+    int ClearCode;
+    int EOFCode;
+    int a_count;
+    char accum[256];
 
 private:
     struct DecodeState;

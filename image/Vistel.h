@@ -13,6 +13,7 @@
 #include "SafeSize.h"
 #include "VsFile.h"
 #include "VsTypes.h"
+#include "../transform/VsRect2.h"
 
 class Vistel;
 
@@ -246,8 +247,70 @@ public:
     static float KernelBSpline(float x);
 
     // ------------------------------------------------ interpolation
+    enum InterpolationMethod {
+        IM_NEAREST_NEIGHBOUR = 1, IM_BILINEAR = 2, IM_BSPLINE = 3, IM_BICUBIC = 4,
+        IM_BICUBIC2 = 5, IM_LANCZOS = 6, IM_BOX = 7, IM_HERMITE = 8, IM_HAMMING = 9,
+        IM_SINC = 10, IM_BLACKMAN = 11, IM_BESSEL = 12, IM_GAUSSIAN = 13,
+        IM_QUADRATIC = 14, IM_MITCHELL = 15, IM_CATROM = 16
+    };
+    // What a sample outside the image yields.
+    enum OverflowMethod {
+        OM_COLOR = 1, OM_BACKGROUND = 2, OM_TRANSPARENT = 3, OM_WRAP = 4, OM_REPEAT = 5,
+        OM_MIRROR = 6
+    };
+    static float KernelLinear(float x);
+    static float KernelCubic(float t);
+    static float KernelGeneralizedCubic(float t, float a = -1);
+    static float KernelLanczosSinc(float t, float r = 3);
+    static float KernelBox(float x);
+    static float KernelHermite(float x);
+    static float KernelHamming(float x);
+    static float KernelSinc(float x);
+    static float KernelBlackman(float x);
+    static float KernelBessel_J1(float x);
+    static float KernelBessel_P1(float x);
+    static float KernelBessel_Q1(float x);
+    static float KernelBessel_Order1(float x);
+    static float KernelBessel(float x);
+    static float KernelGaussian(float x);
+    static float KernelQuadratic(float x);
+    static float KernelMitchell(float x);
+    static float KernelCatrom(float x);
+    void OverflowCoordinates(long& x, long& y, OverflowMethod ofMethod);
+    void OverflowCoordinates(float& x, float& y, OverflowMethod ofMethod);
+    RGBQUAD GetPixelColorWithOverflow(long x, long y, OverflowMethod ofMethod = OM_BACKGROUND,
+                                      RGBQUAD* rplColor = nullptr);
+    RGBQUAD GetPixelColorInterpolated(float x, float y,
+                                      InterpolationMethod inMethod = IM_BILINEAR,
+                                      OverflowMethod ofMethod = OM_BACKGROUND,
+                                      RGBQUAD* rplColor = nullptr);
+    RGBQUAD GetAreaColorInterpolated(float xc, float yc, float w, float h,
+                                     InterpolationMethod inMethod,
+                                     OverflowMethod ofMethod = OM_BACKGROUND,
+                                     RGBQUAD* rplColor = nullptr);
+    void AddAveragingCont(const RGBQUAD& color, float surf, float& rr, float& gg, float& bb,
+                          float& aa);
+    bool Resample2(long newx, long newy, InterpolationMethod inMethod = IM_BICUBIC2,
+                   OverflowMethod ofMethod = OM_REPEAT, Vistel* iDst = nullptr,
+                   bool disableAveraging = false);
 
     // ------------------------------------------------ geometric transforms
+    // Angles in degrees turn the picture clockwise as displayed.
+    bool RotateLeft(Vistel* iDst = nullptr);
+    bool RotateRight(Vistel* iDst = nullptr);
+    bool Rotate180(Vistel* iDst = nullptr);
+    bool Rotate(float angle, Vistel* iDst = nullptr);
+    bool Rotate2(float angle, Vistel* iDst = nullptr, InterpolationMethod inMethod = IM_BILINEAR,
+                 OverflowMethod ofMethod = OM_BACKGROUND, RGBQUAD* replColor = nullptr,
+                 bool optimizeRightAngles = true, bool bKeepOriginalSize = false);
+    // angle in radians.
+    bool CropRotatedRectangle(long topx, long topy, long width, long height, float angle,
+                              Vistel* iDst = nullptr);
+    bool Skew(float xgain, float ygain, long xpivot = 0, long ypivot = 0,
+              bool bEnableInterpolation = false);
+    // type 0 pinch, 1 punch, 2 swirl, 3 polar unwrap, 4 and above bathroom
+    // tiles; a negative type is refused.
+    bool CircleTransform(int type, long rmax = 0, float Koeff = 1.0f);
 
 protected:
     void Startup(DWORD imagetype);
@@ -263,6 +326,9 @@ protected:
     // The two mode-0 paths of Resample, writing into a prepared image.
     void ResampleBilinear(Vistel& newImage, float xScale, float yScale);
     void ShrinkByAreaAveraging(Vistel& newImage, float xScale, float yScale);
+    // An empty work image of this depth, type, info block and palette, with
+    // an alpha plane when withAlpha; false with the reason set on failure.
+    bool MakeWorkImage(Vistel& work, DWORD width, DWORD height, bool withAlpha);
 
     BYTE* pDib;
     BITMAPINFOHEADER head;

@@ -3,8 +3,9 @@
 # their installation when any is missing.
 
 # Compiler and build tools, Tcl/Tk headers and shells, image libraries,
-# GoogleTest, a virtual X server for the Tk tests, and clang with its
-# sanitizer and libFuzzer runtimes for the fuzz targets.
+# GoogleTest, a virtual X server for the Tk tests, clang with its
+# sanitizer and libFuzzer runtimes for the fuzz targets, and independent
+# decoders that check what we write (Python's Pillow, libjpeg's djpeg).
 VISTEL_PACKAGES=(
     g++ make cmake
     tcl-dev tk-dev
@@ -12,6 +13,7 @@ VISTEL_PACKAGES=(
     libgtest-dev
     xvfb xauth
     clang libclang-rt-14-dev
+    python3-pil libjpeg-turbo-progs
 )
 
 vistel_missing_packages() {

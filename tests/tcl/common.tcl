@@ -15,3 +15,35 @@ package require Tkvistel
 
 set ::testdata [expr {[info exists ::env(VISTEL_TESTDATA)] ? $::env(VISTEL_TESTDATA) : ""}]
 testConstraint testdata [expr {$::testdata ne "" && [file isdirectory $::testdata]}]
+
+# A photo of one colour, of the given size.
+proc solidPhoto {color {w 8} {h 6}} {
+    set p [image create photo -width $w -height $h]
+    $p put $color -to 0 0 $w $h
+    return $p
+}
+
+# The bytes of an animated GIF whose frames are solid colours, shown for
+# the given delays (hundredths of a second). Each frame is written by our
+# encoder; the first file supplies the header, screen and global table, and
+# the others their image blocks, all with the same standard palette.
+proc animatedGifData {colors delays {w 8} {h 6}} {
+    set head ""
+    set body ""
+    foreach color $colors delay $delays {
+        set p [solidPhoto $color $w $h]
+        set gif [$p data -format vsgif]
+        image delete $p
+        # 13-byte header and screen, 768-byte table, then the control block.
+        set tableEnd [expr {13 + 768}]
+        if {$head eq ""} {
+            set head [string range $gif 0 [expr {$tableEnd - 1}]]
+            append head [binary format c3a11c2sc \
+                {0x21 0xFF 11} NETSCAPE2.0 {3 1} 0 0]
+        }
+        set frame [string range $gif $tableEnd end-1]
+        set frame [string replace $frame 4 5 [binary format s $delay]]
+        append body $frame
+    }
+    return "$head$body\x3B"
+}

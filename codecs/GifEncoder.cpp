@@ -1,0 +1,370 @@
+// GIF writing: one frame, the decoded frames of an animation, a list of
+// images, or a true-colour image as tiles with local colour tables. Image
+// data is packed by LZW, by plain codes, or by the run-length compressor.
+#include <cstring>
+
+#include "VistelGIF.h"
+
+namespace {
+
+const DWORD code_mask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
+                             0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
+                             0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
+
+const int HSIZE = 5003;  // hash table size, a prime above 4096 x 1.2
+const int MAXCODE_LIMIT = 4096;
+
+int MaxCode(int bits)
+{
+    return (1 << bits) - 1;
+}
+
+void PutByte(VsFile* fp, BYTE b)
+{
+    fp->Write(&b, 1, 1);
+}
+
+}  // namespace
+
+bool VistelGIF::Encode(VsFile* fp)
+{
+    if (GetNumFrames() > 1 && info.GifFrames)
+        return Encode(fp, info.GifFrames, (int)GetNumFrames(), false);
+    if (EncodeSafeCheck(fp)) return false;
+    if (head.biBitCount > 8) return EncodeRGB(fp);
+
+    EncodeHeader(fp);
+    EncodeExtension(fp);
+    EncodeComment(fp);
+    EncodeBody(fp, false);
+    PutByte(fp, 0x3B);
+    return true;
+}
+
+bool VistelGIF::Encode(VsFile* fp, Vistel** pImages, int pagecount, bool bLocalColorMap)
+{
+    if (!fp) {
+        SetLastError("invalid file pointer");
+        return false;
+    }
+    if (!pImages || pagecount <= 0 || !pImages[0]) {
+        SetLastError("multipage GIF, no images!");
+        return false;
+    }
+
+    VistelGIF ghost;
+    ghost.Ghost(pImages[0]);
+    if (!ghost.IsValid()) {
+        SetLastError("multipage GIF, no images!");
+        return false;
+    }
+    ghost.EncodeHeader(fp);
+    if (m_loops != 1) {
+        ghost.m_loops = m_loops - 1 < 0 ? 0 : m_loops - 1;
+        ghost.EncodeLoopExtension(fp);
+    }
+    ghost.EncodeExtension(fp);
+    EncodeComment(fp);
+    ghost.EncodeBody(fp, false);
+
+    for (int i = 1; i < pagecount; i++) {
+        if (!pImages[i] || !pImages[i]->IsValid()) {
+            SetLastError("Bad image pointer");
+            return false;
+        }
+        ghost.Ghost(pImages[i]);
+        ghost.EncodeExtension(fp);
+        ghost.EncodeBody(fp, bLocalColorMap);
+    }
+    PutByte(fp, 0x3B);
+    return true;
+}
+
+void VistelGIF::Putword(int w, VsFile* fp)
+{
+    BYTE bytes[2] = {(BYTE)(w & 0xFF), (BYTE)((w >> 8) & 0xFF)};
+    fp->Write(bytes, 1, 2);
+}
+
+void VistelGIF::EncodeHeader(VsFile* fp)
+{
+    fp->Write("GIF89a", 1, 6);
+    Putword(head.biWidth, fp);
+    Putword(head.biHeight, fp);
+
+    BYTE flags;
+    if (head.biClrUsed == 0) {
+        flags = 0x11;
+    } else {
+        const BYTE bits = (BYTE)(head.biBitCount - 1);
+        flags = (BYTE)(0x80 | (bits << 4) | bits);
+    }
+    const BYTE screen[3] = {flags, 0, 0};
+    fp->Write(screen, 1, 3);
+    if (head.biClrUsed) WriteColorTable(fp);
+}
+
+void VistelGIF::WriteColorTable(VsFile* fp)
+{
+    BYTE table[256 * 3];
+    const RGBQUAD* pal = GetPalette();
+    for (DWORD i = 0; i < head.biClrUsed; i++) {
+        table[i * 3] = pal[i].rgbRed;
+        table[i * 3 + 1] = pal[i].rgbGreen;
+        table[i * 3 + 2] = pal[i].rgbBlue;
+    }
+    fp->Write(table, 1, head.biClrUsed * 3);
+}
+
+void VistelGIF::EncodeLoopExtension(VsFile* fp)
+{
+    const BYTE intro[3] = {0x21, 0xFF, 11};
+    fp->Write(intro, 1, 3);
+    fp->Write("NETSCAPE2.0", 1, 11);
+    const BYTE sub[2] = {3, 1};
+    fp->Write(sub, 1, 2);
+    Putword(m_loops, fp);
+    PutByte(fp, 0);
+}
+
+void VistelGIF::EncodeExtension(VsFile* fp)
+{
+    gifgce.flags = (BYTE)(((GetDisposalMethod() & 7) << 2) | (info.nBkgndIndex != -1 ? 1 : 0));
+    gifgce.delaytime = (WORD)info.dwFrameDelay;
+    gifgce.transpcolindex = (BYTE)info.nBkgndIndex;
+
+    const BYTE block[8] = {0x21, 0xF9, 4, gifgce.flags, (BYTE)(gifgce.delaytime & 0xFF),
+                           (BYTE)(gifgce.delaytime >> 8), gifgce.transpcolindex, 0};
+    fp->Write(block, 1, sizeof(block));
+}
+
+void VistelGIF::EncodeComment(VsFile* fp)
+{
+    size_t n = strnlen(m_comment, 255);
+    if (n == 0) return;
+    const BYTE intro[3] = {0x21, 0xFE, (BYTE)n};
+    fp->Write(intro, 1, 3);
+    fp->Write(m_comment, 1, n);
+    PutByte(fp, 0);
+}
+
+bool VistelGIF::EncodeRGB(VsFile* fp)
+{
+    EncodeHeader(fp);
+    EncodeComment(fp);
+
+    const long width = head.biWidth, height = head.biHeight;
+    VistelGIF tile;
+    const bool transparent = IsTransparent();
+    const RGBQUAD transColor = GetTransColor();
+
+    for (long y = 0; y < height; y += 15) {
+        for (long x = 0; x < width; x += 17) {
+            const long w = width - x < 17 ? width - x : 17;
+            const long h = height - y < 15 ? height - y : 15;
+            if ((long)tile.GetWidth() != w || (long)tile.GetHeight() != h) {
+                if (!tile.Create(w, h, 8, 0)) {
+                    SetLastError(tile.GetLastError());
+                    return false;
+                }
+            }
+            if (transparent) {
+                tile.SetTransIndex(0);
+                tile.SetPaletteColor(0, transColor);
+            }
+            for (long j = 0; j < h; j++) {
+                for (long i = 0; i < w; i++) {
+                    const RGBQUAD c = GetPixelColor(x + i, height - y - h + j, true);
+                    const BYTE k = (BYTE)((1 + 17 * j + i) & 255);
+                    tile.SetPaletteColor(k, c);
+                    tile.SetPixelIndex(i, j, tile.GetNearestIndex(tile.GetPalette()[k]));
+                }
+            }
+            tile.SetOffset(x, y);
+            tile.EncodeExtension(fp);
+            tile.EncodeBody(fp, true);
+        }
+    }
+    PutByte(fp, 0x3B);
+    return true;
+}
+
+void VistelGIF::EncodeBody(VsFile* fp, bool bLocalColorMap)
+{
+    curx = 0;
+    cury = head.biHeight - 1;
+    CountDown = (long)head.biWidth * head.biHeight;
+
+    PutByte(fp, 0x2C);
+    Putword(info.xOffset, fp);
+    Putword(info.yOffset, fp);
+    Putword(head.biWidth, fp);
+    Putword(head.biHeight, fp);
+
+    BYTE flags = 0;
+    if (bLocalColorMap) flags = (BYTE)(0x80 | (head.biBitCount - 1));
+    PutByte(fp, flags);
+    if (bLocalColorMap) WriteColorTable(fp);
+
+    int initCodeSize = head.biBitCount <= 1 ? 2 : head.biBitCount;
+    PutByte(fp, (BYTE)initCodeSize);
+    switch (GetCodecOption(VISTEL_FORMAT_GIF)) {
+    case 1: compressNONE(initCodeSize + 1, fp); break;
+    case 2: compressRLE(initCodeSize + 1, fp); break;
+    default: compressLZW(initCodeSize + 1, fp); break;
+    }
+    PutByte(fp, 0);
+}
+
+int VistelGIF::GifNextPixel()
+{
+    if (CountDown == 0) return -1;
+    --CountDown;
+    const int r = BlindGetPixelIndex(curx, cury);
+    if (++curx == head.biWidth) {
+        curx = 0;
+        cury--;
+    }
+    return r;
+}
+
+void VistelGIF::ResetCompressor(int init_bits, VsFile* outfile)
+{
+    g_init_bits = init_bits;
+    n_bits = init_bits;
+    g_outfile = outfile;
+    cur_accum = 0;
+    cur_bits = 0;
+    clear_flg = 0;
+    maxcode = (short)MaxCode(n_bits);
+    ClearCode = 1 << (init_bits - 1);
+    EOFCode = ClearCode + 1;
+    free_ent = (short)(ClearCode + 2);
+    a_count = 0;
+}
+
+void VistelGIF::compressNONE(int init_bits, VsFile* outfile)
+{
+    ResetCompressor(init_bits, outfile);
+    long ent = GifNextPixel();
+    output(ClearCode);
+    while (ent != -1) {
+        const long c = GifNextPixel();
+        output((DWORD)ent);
+        ent = c;
+        if (free_ent < MAXCODE_LIMIT) {
+            free_ent++;
+        } else {
+            free_ent = (short)(ClearCode + 2);
+            clear_flg = 1;
+            output(ClearCode);
+        }
+    }
+    output(EOFCode);
+}
+
+void VistelGIF::compressLZW(int init_bits, VsFile* outfile)
+{
+    ResetCompressor(init_bits, outfile);
+    htab.resize(HSIZE);
+    codetab.resize(HSIZE);
+    long ent = GifNextPixel();
+    cl_hash(HSIZE);
+    output(ClearCode);
+
+    long c;
+    while ((c = GifNextPixel()) != -1) {
+        const long fcode = (c << 12) + ent;
+        long i = (c << 4) ^ ent;
+
+        if (htab[i] == fcode) {
+            ent = codetab[i];
+            continue;
+        }
+        bool hit = false;
+        if (htab[i] >= 0) {
+            const long disp = i == 0 ? 1 : HSIZE - i;
+            do {
+                i -= disp;
+                if (i < 0) i += HSIZE;
+                if (htab[i] == fcode) {
+                    hit = true;
+                    break;
+                }
+            } while (htab[i] > 0);
+        }
+        if (hit) {
+            ent = codetab[i];
+            continue;
+        }
+        output((DWORD)ent);
+        ent = c;
+        if (free_ent < MAXCODE_LIMIT) {
+            codetab[i] = (WORD)free_ent++;
+            htab[i] = fcode;
+        } else {
+            cl_hash(HSIZE);
+            free_ent = (short)(ClearCode + 2);
+            clear_flg = 1;
+            output(ClearCode);
+        }
+    }
+    output((DWORD)ent);
+    output(EOFCode);
+}
+
+void VistelGIF::cl_hash(long hsize)
+{
+    for (long i = 0; i < hsize; i++) htab[i] = -1;
+}
+
+void VistelGIF::output(DWORD code)
+{
+    cur_accum &= code_mask[cur_bits];
+    if (cur_bits > 0) cur_accum |= ((unsigned long)code << cur_bits);
+    else cur_accum = code;
+    cur_bits += n_bits;
+
+    while (cur_bits >= 8) {
+        char_out((int)(cur_accum & 0xFF));
+        cur_accum >>= 8;
+        cur_bits -= 8;
+    }
+
+    if (free_ent > maxcode || clear_flg) {
+        if (clear_flg) {
+            n_bits = g_init_bits;
+            maxcode = (short)MaxCode(n_bits);
+            clear_flg = 0;
+        } else {
+            ++n_bits;
+            maxcode = (short)(n_bits == 12 ? MAXCODE_LIMIT : MaxCode(n_bits));
+        }
+    }
+
+    if (code == (DWORD)EOFCode) {
+        while (cur_bits > 0) {
+            char_out((int)(cur_accum & 0xFF));
+            cur_accum >>= 8;
+            cur_bits -= 8;
+        }
+        flush_char();
+        g_outfile->Flush();
+        if (g_outfile->Error()) SetLastError("Write Error in GIF file");
+    }
+}
+
+void VistelGIF::char_out(int c)
+{
+    accum[a_count++] = (char)c;
+    if (a_count >= 254) flush_char();
+}
+
+void VistelGIF::flush_char()
+{
+    if (a_count > 0) {
+        PutByte(g_outfile, (BYTE)a_count);
+        g_outfile->Write(accum, 1, a_count);
+        a_count = 0;
+    }
+}
