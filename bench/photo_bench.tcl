@@ -307,7 +307,10 @@ proc anim {side seconds} {
     set cpu [expr {[cpuSeconds] - $cpu0}]
     set rss1 [procStatus VmRSS]
 
-    set fileFps [expr {$::nframes * 100.0 / max(1, [tcl::mathop::+ {*}$::delays])}]
+    # A delay of 0 plays as 4 hundredths, as both players treat it.
+    set total 0
+    foreach d $::delays { incr total [expr {$d > 0 ? $d : 4}] }
+    set fileFps [expr {$::nframes * 100.0 / $total}]
     result anim/ready/$side [format %.3f [expr {$ready / 1000.0}]]
     result anim/cpu/$side [format %.3f $cpu]
     result anim/fps/$side [format %.2f [expr {($::changes - 1) / $wall}]]
