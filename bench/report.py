@@ -23,7 +23,7 @@ def load_codec(path):
     try:
         with open(path) as f:
             data = json.load(f)
-    except (OSError, ValueError) as e:
+    except (OSError, ValueError):
         return values
     for b in data.get("benchmarks", []):
         if b.get("error_occurred"):
@@ -67,7 +67,7 @@ class Table:
         self.missing = []
 
     def section(self, title, short):
-        self.rows.append(("**%s**" % title, "", "", "", "", "", ""))
+        self.rows.append(("**%s**" % title, "", "", "", "", ""))
         self.short = short
 
     def add(self, label, ours, ref_name="", ref=None, target=None, unit="ms", invert=False):
@@ -98,7 +98,7 @@ class Table:
         head = ("Measure", "Vistel", "Reference", "Ratio", "Target", "Result")
         lines = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
         for row in self.rows:
-            lines.append("| " + " | ".join(row[:6]) + " |")
+            lines.append("| " + " | ".join(row) + " |")
         return "\n".join(lines)
 
 
@@ -183,13 +183,14 @@ def main():
     t.add("Ready (image create to all frames)", r("anim/ready/vistel"), "Tk", r("anim/ready/tk"), 0.1)
     t.add("CPU while playing", r("anim/cpu/vistel"), "Tk", r("anim/cpu/tk"), 1.5, unit="s")
     t.add("Frames shown per second", r("anim/fps/vistel"), "file", fps, 0.9, unit="/s", invert=True)
-    t.add("Resident memory added", r("anim/rss/vistel"), "Tk", r("anim/rss/tk"), 1.5, unit="MB")
+    t.add("  (Tk-only, for comparison)", r("anim/fps/tk"), "file", fps, unit="/s")
+    t.add("Resident memory added", r("anim/rss/vistel"), "Tk", r("anim/rss/tk"), 1.5, unit="MiB")
 
     photo_mb = bw * bh * 4 / 1048576.0
     t.section("Memory", "memory")
-    t.add("Peak RSS reading the %s PNG, over the photo's %.1f MB" % (big, photo_mb),
-          r("mem/png_read/vistel"), "photo", photo_mb, 2.0, unit="MB")
-    t.add("  (Tk's own png reader, for comparison)", r("mem/png_read/tk"), "photo", photo_mb, unit="MB")
+    t.add("Peak RSS reading the %s PNG, over the photo's %.1f MiB" % (big, photo_mb),
+          r("mem/png_read/vistel"), "photo", photo_mb, 2.0, unit="MiB")
+    t.add("  (Tk's own png reader, for comparison)", r("mem/png_read/tk"), "photo", photo_mb, unit="MiB")
 
     print(t.markdown())
     if t.missing:
