@@ -27,7 +27,16 @@ Tcl_Obj* ReadWholeChannel(Tcl_Interp* interp, Tcl_Channel chan)
     return data;
 }
 
-// A block over an RGBA export (top row first, `imageWidth` pixels a row),
+// Whether an image's RGBA export carries real alpha: an alpha plane, a
+// transparent colour, or a palette whose entries hold alpha (PNG tRNS).
+// Other images export alpha bytes that mean nothing and must read as opaque.
+bool CarriesAlpha(const Vistel& image)
+{
+    return image.AlphaIsValid() || image.IsTransparent() ||
+           (image.IsIndexed() && image.AlphaPaletteIsEnabled());
+}
+
+// A block over an RGBA export (top row first, the image's width a row),
 // starting at pixel (x, y) counted from the top left. A decoded image
 // without alpha plane or transparent colour is opaque: offset[3] = 0 tells
 // Tk to ignore the alpha bytes.
@@ -44,7 +53,7 @@ Tk_PhotoImageBlock RgbaBlock(BYTE* rgba, const Vistel& image, int x, int y, int 
     block.offset[0] = 0;
     block.offset[1] = 1;
     block.offset[2] = 2;
-    block.offset[3] = (image.AlphaIsValid() || image.IsTransparent()) ? 3 : 0;
+    block.offset[3] = CarriesAlpha(image) ? 3 : 0;
     return block;
 }
 
@@ -354,6 +363,7 @@ void PhotoDeletedTrace(ClientData clientData, Tcl_Interp*, const char*, const ch
 void FreeRecord(gif_info* Info, bool untrace)
 {
     if (Info->timerToken) Tcl_DeleteTimerHandler(Info->timerToken);
+    if (Info->copyPending) Tcl_CancelIdleCall(CopyFrameWhenIdle, Info);
     if (untrace)
         Tcl_UntraceCommand(Info->interp, Tcl_GetString(Info->name), TCL_TRACE_DELETE,
                            PhotoDeletedTrace, Info);
@@ -405,6 +415,7 @@ void AttachAnimationOnRead(Tcl_Interp* interp, Tk_PhotoHandle imageHandle, BYTE*
     Info->CurrentFrame = 0;
     Info->CopiedFrame = -1;
     Info->timerToken = nullptr;
+    Info->copyPending = false;
     Info->name = Tcl_NewStringObj(name, -1);
     Tcl_IncrRefCount(Info->name);
 
@@ -460,12 +471,22 @@ int AnimatedGifFrameToTk(Tcl_Interp* interp, gif_info* Info, Vistel* frame, int 
         block.offset[0] = 0;
         block.offset[1] = 1;
         block.offset[2] = 2;
-        block.offset[3] = (frame->AlphaIsValid() || frame->IsTransparent()) ? 3 : 0;
+        block.offset[3] = CarriesAlpha(*frame) ? 3 : 0;
         return Tk_PhotoPutBlock(interp, Info->Handle, &block, 0, 0, (int)width, (int)height,
                                 blank ? TK_PHOTO_COMPOSITE_SET : TK_PHOTO_COMPOSITE_OVERLAY);
     } catch (...) {
         return VistelError(interp, nullptr, "MEMORY");
     }
+}
+
+void CopyFrameWhenIdle(ClientData data)
+{
+    gif_info* Info = (gif_info*)data;
+    Info->copyPending = false;
+    if ((int)Info->CurrentFrame == Info->CopiedFrame) return;
+    Vistel* frame = Info->image->GetFrameNo(Info->CurrentFrame);
+    Info->CopiedFrame = (int)Info->CurrentFrame;
+    AnimatedGifFrameToTk(nullptr, Info, frame, 1);
 }
 
 void PhotoDisplayProcHook(ClientData instanceData, Display* display, Drawable drawable,
@@ -476,10 +497,12 @@ void PhotoDisplayProcHook(ClientData instanceData, Display* display, Drawable dr
     // compared with the records' keys, never followed.
     gif_info* Info = animated_gifs.empty() ? nullptr
                                            : TkVistel_lstGetItem(*(void**)instanceData);
-    if (Info && (int)Info->CurrentFrame != Info->CopiedFrame) {
-        Vistel* frame = Info->image->GetFrameNo(Info->CurrentFrame);
-        Info->CopiedFrame = (int)Info->CurrentFrame;
-        AnimatedGifFrameToTk(nullptr, Info, frame, 1);
+    if (Info && (int)Info->CurrentFrame != Info->CopiedFrame && !Info->copyPending) {
+        // Putting pixels into a photo while a widget is drawing it changes
+        // the instance under the widget's feet (a ttk label crashes on it):
+        // the copy runs right after this display, and Tk then redraws.
+        Info->copyPending = true;
+        Tcl_DoWhenIdle(CopyFrameWhenIdle, Info);
     }
     if (PhotoDisplayOriginal)
         PhotoDisplayOriginal(instanceData, display, drawable, imageX, imageY, width, height,

@@ -63,6 +63,7 @@ struct gif_info {
     Tcl_TimerToken timerToken;  // pending timer or null
     GifBuffersArray buffers;
     Tcl_Obj* name;              // photo's command name, watched for deletion
+    bool copyPending;           // a frame copy waits for the idle loop
 };
 
 typedef std::list<gif_info*> ChainedList;
@@ -78,6 +79,9 @@ gif_info* TkVistel_lstDeleteItem(void* Handle);
 void AnimateGif(ClientData data);
 // Puts the record's current frame into its photo.
 int AnimatedGifFrameToTk(Tcl_Interp* interp, gif_info* Info, Vistel* frame, int blank);
+// Idle procedure: puts the record's current frame into its photo once the
+// display that noticed the change is over.
+void CopyFrameWhenIdle(ClientData data);
 // Makes the timer for `frame`'s delay (10 ms per unit, 40 ms for 0).
 void ScheduleNextFrame(gif_info* Info, Vistel* frame);
 // Drops the record's frame buffers (they are re-encoded on next use).

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "PhotoFormat.h"
 #include "TkVistel.h"
@@ -324,7 +325,7 @@ int Tk_Colorize(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     return TCL_OK;
 }
 
-// ------------------------------------------------------------- rotation
+// ----------------------------------------------------------------- turning
 
 namespace {
 
@@ -333,6 +334,41 @@ const char* const RotateMethodNames[] = {
     "nearest", "bilinear", "bspline", "bicubic", "bicubic2", "lanczos", "box", "hermite",
     "hamming", "sinc", "blackman", "bessel", "gaussian", "quadratic", "mitchell", "catrom",
     nullptr};
+
+// Turns `image` into `turned` (or in place when null). Corners a free turn
+// uncovers come out transparent: true-colour images get an opaque alpha
+// plane first, indexed ones take their transparent colour when they have one.
+bool TurnImage(Vistel& image, float turn, int method, Vistel* turned)
+{
+    if (!image.IsIndexed()) image.AlphaCreate();
+    return image.Rotate2(turn, turned, (Vistel::InterpolationMethod)(method + 1),
+                         Vistel::OM_BACKGROUND);
+}
+
+// Turns every frame of an animation record, or none when one fails. The
+// turned frames show from the next frame change on, as after a resize.
+int TurnAnimation(Tcl_Interp* interp, Tk_PhotoHandle photo, gif_info* Info, float turn,
+                  int method)
+{
+    std::vector<Vistel> turned(Info->NumFrames);
+    for (unsigned int i = 0; i < Info->NumFrames; i++) {
+        Vistel* frame = Info->image->GetFrameNo(i);
+        if (!TurnImage(*frame, turn, method, &turned[i]))
+            return VistelError(interp, frame->GetLastError(), "IMAGE");
+    }
+    for (unsigned int i = 0; i < Info->NumFrames; i++) {
+        Vistel* frame = Info->image->GetFrameNo(i);
+        // A missing frame stands for the owner of the set, which a plain
+        // transfer would strip of its frames: turn it in place instead.
+        if (frame == Info->image) TurnImage(*frame, turn, method, nullptr);
+        else frame->Transfer(turned[i]);
+    }
+    ReleaseFrameBuffers(Info);
+    Vistel* first = Info->image->GetFrameNo(0);
+    if (Tk_PhotoSetSize(interp, photo, (int)first->GetWidth(), (int)first->GetHeight()) != TCL_OK)
+        return TclFailed(interp, "MEMORY");
+    return TCL_OK;
+}
 
 }  // namespace
 
@@ -343,27 +379,25 @@ int Tk_Rotate(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     double angle;
     if (Tcl_GetDoubleFromObj(interp, objv[2], &angle) != TCL_OK)
         return TclFailed(interp, "VALUE");
-    int methodIndex = Vistel::IM_BICUBIC - 1;
+    int method = Vistel::IM_BICUBIC - 1;
     if (objc == 4 &&
-        Tcl_GetIndexFromObj(interp, objv[3], RotateMethodNames, "method", 0, &methodIndex) !=
-            TCL_OK)
+        Tcl_GetIndexFromObj(interp, objv[3], RotateMethodNames, "method", 0, &method) != TCL_OK)
         return TclFailed(interp, "VALUE");
     Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
     if (!photo) return NotAPhoto(interp);
+    // Whole turns fold away so that the angle keeps its precision as a float.
+    const float turn = (float)fmod(angle, 360.0);
+
+    gif_info* Info = TkVistel_lstGetItem(photo);
+    if (Info) return TurnAnimation(interp, photo, Info, turn, method);
 
     Tk_PhotoImageBlock block;
     Tk_PhotoGetImage(photo, &block);
-    if (block.width <= 0 || block.height <= 0) return TCL_OK;
+    if (block.width <= 0 || block.height <= 0) return TCL_OK;  // nothing to turn
     Vistel image;
     bool hasAlpha;
     if (!PhotoToImage(interp, photo, image, &hasAlpha)) return TCL_ERROR;
-    // Whole turns fold away so that the angle keeps its precision as a
-    // float; corners a free turn uncovers stay transparent.
-    const float turn = (float)fmod(angle, 360.0);
-    image.AlphaCreate();
-    if (!image.Rotate2(turn, nullptr, (Vistel::InterpolationMethod)(methodIndex + 1),
-                       Vistel::OM_BACKGROUND)) {
+    if (!TurnImage(image, turn, method, nullptr))
         return VistelError(interp, image.GetLastError(), "IMAGE");
-    }
     return CopyImageToTk(interp, &image, photo, (int)image.GetWidth(), (int)image.GetHeight(), 1);
 }

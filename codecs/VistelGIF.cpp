@@ -210,9 +210,11 @@ bool VistelGIF::DecodeFrames(VsFile* fp, DecodeState& st)
     }
 
     // No canvas can be made for a screen over the ceiling: refuse it before
-    // walking the data.
+    // walking the data. Frames may carry 256-colour tables, so the screen is
+    // measured at 8 bits: a two-colour screen of a billion pixels would fit
+    // the ceiling at 1 bit, yet composing it costs seconds for a few bytes.
     uint64_t screenBytes;
-    if (!vssize::ImageBytes(dscgif.scrwidth, dscgif.scrheight, 1, &screenBytes))
+    if (!vssize::ImageBytes(dscgif.scrwidth, dscgif.scrheight, 8, &screenBytes))
         throw "VISTEL_MAX_MEMORY exceeded";
 
     st.TabCol.colres = (short)((dscgif.pflds >> 4) & 7);

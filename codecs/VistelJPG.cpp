@@ -48,6 +48,23 @@ void LimitScans(j_common_ptr cinfo)
 // but not printed: a library has no business writing to stderr.
 void IgnoreMessage(j_common_ptr) {}
 
+// Multi-scan streams keep every DCT coefficient of the picture in memory
+// while the scans arrive; false when that exceeds the ceiling.
+bool CoefficientsFit(j_decompress_ptr cinfo)
+{
+    if (!jpeg_has_multiple_scans(cinfo)) return true;
+    uint64_t total = 0;
+    for (int ci = 0; ci < cinfo->num_components; ci++) {
+        const jpeg_component_info* comp = &cinfo->comp_info[ci];
+        uint64_t blocks;
+        if (!vssize::Mul(comp->width_in_blocks + (uint64_t)comp->h_samp_factor,
+                         comp->height_in_blocks + (uint64_t)comp->v_samp_factor, &blocks) ||
+            !vssize::Mul(blocks, sizeof(JBLOCK), &blocks) || !vssize::Add(total, blocks, &total))
+            return false;
+    }
+    return total <= VISTEL_MAX_MEMORY;
+}
+
 void InitErrorManager(jpg_error_mgr* jerr, char* message)
 {
     jpeg_std_error(&jerr->pub);
@@ -56,12 +73,15 @@ void InitErrorManager(jpg_error_mgr* jerr, char* message)
     jerr->buffer = message;
 }
 
+// No real device comes near this; larger claims are treated as absent.
+constexpr float kMaxExifDpi = 1000000.0f;
+
 // DPI from an EXIF resolution and unit length in inches; 0 when unusable.
 long ExifDpi(float resolution, float unitInches)
 {
     if (resolution == 0 || unitInches == 0) return 0;
     float dpi = resolution / unitInches;
-    if (!(dpi >= 1.0f && dpi < 2147483647.0f)) return 0;
+    if (!(dpi >= 1.0f && dpi <= kMaxExifDpi)) return 0;
     return (long)dpi;
 }
 
@@ -332,7 +352,7 @@ bool VistelJPG::RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif)
     const int comps = cinfo.output_components;
     const DWORD bpp = comps == 1 ? 8 : 24;
     uint64_t imageBytes;
-    if (!vssize::ImageBytes(width, height, bpp, &imageBytes)) {
+    if (!vssize::ImageBytes(width, height, bpp, &imageBytes) || !CoefficientsFit(&cinfo)) {
         SetLastError("VISTEL_MAX_MEMORY exceeded");
         jpeg_destroy_decompress(&cinfo);
         return false;

@@ -1,10 +1,7 @@
 # BMP reading: builds small bitmaps of every depth the reader takes (1, 4
 # and 8 bits with palettes, 8 bits run-length coded, 16, 24 and 32 bits) in
 # memory, reads each into a photo and shows them side by side, enlarged.
-# When the photo writer is present, a 24-bit picture also goes through our
-# own encoder and back.
-
-namespace eval demo {}
+# A 24-bit picture also goes through our own encoder and back.
 
 namespace eval demo::bmpdata {
     variable size 32
@@ -105,7 +102,7 @@ namespace eval demo::bmpdata {
 }
 
 proc demo::bmp {parent} {
-    set frame [ttk::labelframe $parent.bmp -text "BMP files read into photos"]
+    set frame [demo::panel $parent bmp "BMP files of every depth, read into photos (shown 3x)"]
     set samples [list \
         "1 bit" [demo::bmpdata::indexed 1] \
         "4 bits" [demo::bmpdata::indexed 4] \
@@ -114,24 +111,20 @@ proc demo::bmp {parent} {
         "16 bits" [demo::bmpdata::truecolour 16] \
         "24 bits" [demo::bmpdata::truecolour 24] \
         "32 bits" [demo::bmpdata::truecolour 32]]
-    # Through our encoder and back, once photos can be written as BMP.
+    # The 24-bit one again, through our own encoder and back.
     set source [image create photo -data [demo::bmpdata::truecolour 24] -format vsbmp]
-    if {![catch {$source data -format vsbmp} encoded]} {
-        lappend samples "encoded" [binary format a* $encoded]
-    }
+    lappend samples "written by vsbmp" [$source data -format vsbmp]
     image delete $source
 
-    set column 0
     foreach {caption data} $samples {
         set small [image create photo -data $data -format vsbmp]
         set big [image create photo]
         $big copy $small -zoom 3
         image delete $small
-        ttk::label $frame.l$column -image $big -text $caption -compound top
-        grid $frame.l$column -row 0 -column $column -padx 4 -pady 4
-        bind $frame.l$column <Destroy> [list image delete $big]
-        incr column
+        demo::tile $frame $big "$caption\n[demo::bytes [string length $data]]"
     }
-    pack $frame -fill x -padx 6 -pady 6
+    demo::say "BMP: 32 x 32 bitmaps with palettes of 1, 4 and 8 bits, 8 bits run-length\
+        coded, and 16, 24 and 32 bits per pixel, built byte by byte in Tcl and\
+        read with vsbmp; the last one was written by vsbmp itself."
     return $frame
 }

@@ -5,6 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+// Largest resolution whose pixels per metre still fit the header's 32 bits.
+const long kMaxDPI = 54000000;
+
+}  // namespace
+
 Vistel::Vistel(DWORD imagetype)
 {
     Startup(imagetype);
@@ -72,11 +79,35 @@ bool Vistel::TransferResult(Vistel& result, Vistel* iDst)
         result.DisownGifFrames();
         return iDst->Transfer(result);
     }
+    // The frame set travels with its frame count.
     result.info.GifFrames = info.GifFrames;
     result.info.bGetAllFrames = info.bGetAllFrames;
+    result.info.nNumFrames = info.nNumFrames;
     if (Transfer(result)) return true;
     result.DisownGifFrames();
     return false;
+}
+
+bool Vistel::MakeWorkImage(Vistel& work, DWORD width, DWORD height, bool withAlpha)
+{
+    work.CopyInfo(*this);
+    work.DisownGifFrames();
+    if (!work.Create(width, height, head.biBitCount, GetType())) {
+        SetLastError(work.GetLastError());
+        return false;
+    }
+    // Rows a cancelled operation never reaches, and the row padding, read
+    // as zero rather than as whatever the allocator left.
+    work.Clear(0);
+    work.SetPalette(GetPalette(), 256);
+    if (withAlpha) {
+        work.AlphaCreate();
+        if (!work.AlphaIsValid()) {
+            SetLastError("not enough memory for the alpha plane");
+            return false;
+        }
+    }
+    return true;
 }
 
 BYTE* Vistel::Create(DWORD dwWidth, DWORD dwHeight, DWORD wBpp, DWORD imagetype)
@@ -288,6 +319,7 @@ BYTE Vistel::GetColorType() const
 void Vistel::SetXDPI(long dpi)
 {
     if (dpi <= 0) dpi = 96;
+    if (dpi > kMaxDPI) dpi = kMaxDPI;
     info.xDPI = dpi;
     head.biXPelsPerMeter = (int32_t)floor(dpi * 10000.0 / 254.0 + 0.5);
     if (pDib) ((BITMAPINFOHEADER*)pDib)->biXPelsPerMeter = head.biXPelsPerMeter;
@@ -296,6 +328,7 @@ void Vistel::SetXDPI(long dpi)
 void Vistel::SetYDPI(long dpi)
 {
     if (dpi <= 0) dpi = 96;
+    if (dpi > kMaxDPI) dpi = kMaxDPI;
     info.yDPI = dpi;
     head.biYPelsPerMeter = (int32_t)floor(dpi * 10000.0 / 254.0 + 0.5);
     if (pDib) ((BITMAPINFOHEADER*)pDib)->biYPelsPerMeter = head.biYPelsPerMeter;

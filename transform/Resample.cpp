@@ -49,14 +49,7 @@ bool Vistel::Resample(long newx, long newy, int mode, Vistel* iDst)
     const float yScale = (float)height / (float)newy;
 
     Vistel newImage;
-    newImage.CopyInfo(*this);
-    newImage.DisownGifFrames();
-    newImage.Create(newx, newy, head.biBitCount, GetType());
-    newImage.SetPalette(GetPalette(), 256);
-    if (!newImage.IsValid()) {
-        SetLastError(newImage.GetLastError());
-        return false;
-    }
+    if (!MakeWorkImage(newImage, (DWORD)newx, (DWORD)newy, pAlpha != nullptr)) return false;
 
     const bool indexed = head.biClrUsed != 0;
     switch (mode) {
@@ -124,7 +117,6 @@ bool Vistel::Resample(long newx, long newy, int mode, Vistel* iDst)
     }
 
     if (pAlpha) {
-        newImage.AlphaCreate();
         for (long y = 0; y < newy; y++)
             for (long x = 0; x < newx; x++)
                 newImage.AlphaSet(x, y, AlphaGet((long)(x * xScale), (long)(y * yScale)));
@@ -281,15 +273,7 @@ bool Vistel::QIShrink(long newx, long newy, Vistel* iDst)
     if (newx <= 0 || newy <= 0) return false;
 
     Vistel newImage;
-    newImage.CopyInfo(*this);
-    newImage.DisownGifFrames();
-    newImage.Create(newx, newy, head.biBitCount, GetType());
-    newImage.SetPalette(GetPalette(), 256);
-    if (!newImage.IsValid()) {
-        SetLastError(newImage.GetLastError());
-        return false;
-    }
-    if (pAlpha) newImage.AlphaCreate();
+    if (!MakeWorkImage(newImage, (DWORD)newx, (DWORD)newy, pAlpha != nullptr)) return false;
 
     const bool indexed = head.biClrUsed != 0;
     const bool alpha = pAlpha != nullptr;

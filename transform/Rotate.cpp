@@ -35,28 +35,6 @@ struct Region {
 
 }  // namespace
 
-bool Vistel::MakeWorkImage(Vistel& work, DWORD width, DWORD height, bool withAlpha)
-{
-    work.CopyInfo(*this);
-    work.DisownGifFrames();
-    if (!work.Create(width, height, head.biBitCount, GetType())) {
-        SetLastError(work.GetLastError());
-        return false;
-    }
-    // Rows a cancelled operation never reaches, and the row padding, read
-    // as zero rather than as whatever the allocator left.
-    work.Clear(0);
-    work.SetPalette(GetPalette(), 256);
-    if (withAlpha) {
-        work.AlphaCreate();
-        if (!work.AlphaIsValid()) {
-            SetLastError("not enough memory for the alpha plane");
-            return false;
-        }
-    }
-    return true;
-}
-
 // ------------------------------------------------------------ quarter turns
 
 namespace {

@@ -223,3 +223,11 @@ TEST(ImageOwnership, GhostFreesNothing)
     EXPECT_NE(c.GetDIB(), a.GetDIB());
     EXPECT_TRUE(c.Destroy());
 }
+
+TEST(ImageAccessors, HugeResolutionsAreClampedToTheHeaderField)
+{
+    Vistel a(1, 1, 24);
+    a.SetXDPI(2000000000L);
+    EXPECT_EQ(a.GetXDPI(), 54000000);
+    EXPECT_GT(((BITMAPINFOHEADER*)a.GetDIB())->biXPelsPerMeter, 0);
+}

@@ -305,10 +305,13 @@ TEST(JpegCodec, ExifResolutionAndCarryOver)
     Bytes rewritten = EncodeToBytes(&again);
     EXPECT_EQ(FindMarker(rewritten, 0xE1), -1);
 
-    // EXIF resolution wins over JFIF density.
+    // EXIF resolution wins over JFIF density; absurd claims are ignored.
     VistelJPG inch;
     ASSERT_TRUE(DecodeBytes(&inch, WithExif(plain, 300, 2)));
     EXPECT_EQ(inch.GetXDPI(), 300);
+    VistelJPG absurd;
+    ASSERT_TRUE(DecodeBytes(&absurd, WithExif(plain, 0x7FFFFFF0u, 2)));
+    EXPECT_EQ(absurd.GetXDPI(), 96);
 }
 
 TEST(JpegCodec, HeaderOnlyScaleAndCheckFormat)
@@ -368,6 +371,21 @@ TEST(JpegCodec, BadStreamsFailAndKeepTheImage)
     basic_image_information bi = {};
     EXPECT_TRUE(VistelJPG::CheckFormat(huge.data(), (DWORD)huge.size(), &bi));
     EXPECT_EQ(bi.width, 65000);
+
+    // A progressive grey 12000 x 12000 frame fits the pixel ceiling, but
+    // its coefficient buffer would not.
+    VistelJPG grey;
+    grey.Create(16, 16, 8, VISTEL_FORMAT_JPG);
+    grey.SetGrayPalette();
+    grey.Clear(0);
+    grey.SetCodecOption(JPG_OPT_PROGRESSIVE, VISTEL_FORMAT_JPG);
+    Bytes progressive = EncodeToBytes(&grey);
+    long sof2 = FindMarker(progressive, 0xC2);
+    ASSERT_GT(sof2, 0);
+    progressive[sof2 + 5] = progressive[sof2 + 7] = 0x2E;
+    progressive[sof2 + 6] = progressive[sof2 + 8] = 0xE0;
+    EXPECT_FALSE(DecodeBytes(&img, progressive));
+    EXPECT_STREQ(img.GetLastError(), "VISTEL_MAX_MEMORY exceeded");
 
     EXPECT_FALSE(DecodeBytes(&img, Bytes{0xFF, 0xD8, 0xFF, 0xC0, 0, 3, 1}));
     EXPECT_FALSE(DecodeBytes(&img, Bytes{'G', 'I', 'F', '8', '9', 'a'}));
