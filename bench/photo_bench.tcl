@@ -1,0 +1,352 @@
+# Tcl-level benchmarks of the extension, run by scripts/bench.sh under Xvfb.
+# Every measurement prints one line "RESULT <name> <value>" or, when the
+# thing measured is missing from this build, "RESULT <name> NA <reason>".
+#
+#   tclsh photo_bench.tcl pairs tk|img   reads, writes, Resize, Thumbnail
+#   tclsh photo_bench.tcl anim vistel|tk SECONDS
+#   tclsh photo_bench.tcl mem vistel|tk
+#
+# Environment: BENCH_INPUTS (input directory), BENCH_SCRATCH (where written
+# files go), BENCH_RUNS (repetitions of each pair), TKVISTEL_LIBDIR.
+package require Tk
+
+set inputs $env(BENCH_INPUTS)
+set scratch $env(BENCH_SCRATCH)
+set runs [expr {[info exists env(BENCH_RUNS)] ? $env(BENCH_RUNS) : 5}]
+
+proc result {name args} {
+    puts "RESULT $name [join $args]"
+    flush stdout
+}
+
+proc loadVistel {} {
+    global env
+    lappend ::auto_path $env(TKVISTEL_LIBDIR)
+    if {[catch {package require Tkvistel} msg]} {
+        return -code error "extension not loadable: $msg"
+    }
+}
+
+proc median {values} {
+    set s [lsort -real $values]
+    set n [llength $s]
+    if {$n % 2} { return [lindex $s [expr {$n / 2}]] }
+    return [expr {([lindex $s [expr {$n / 2 - 1}]] + [lindex $s [expr {$n / 2}]]) / 2.0}]
+}
+
+# Microseconds taken by one evaluation of script (in the caller's scope).
+proc usecs {script} {
+    set t0 [clock microseconds]
+    uplevel 1 $script
+    return [expr {[clock microseconds] - $t0}]
+}
+
+# Runs the named cases alternately, a warm-up round and then $runs rounds,
+# and prints each median in milliseconds. cases: a list of {name script}
+# pairs; a case whose script fails reports NA with the error message.
+proc interleave {cases} {
+    global runs
+    array set times {}
+    array set broken {}
+    for {set r -1} {$r < $runs} {incr r} {
+        foreach {name script} $cases {
+            if {[info exists broken($name)]} continue
+            set t0 [clock microseconds]
+            if {[catch {uplevel #0 $script} msg]} {
+                set broken($name) [string map {\n " "} $msg]
+                continue
+            }
+            if {$r >= 0} { lappend times($name) [expr {[clock microseconds] - $t0}] }
+        }
+    }
+    foreach {name script} $cases {
+        if {[info exists broken($name)]} {
+            result $name NA $broken($name)
+        } else {
+            result $name [format %.3f [expr {[median $times($name)] / 1000.0}]]
+        }
+    }
+}
+
+# ------------------------------------------------------------------- pairs
+
+# The size the big picture is resampled to (800 x 600 for 4000 x 3000).
+proc shrinkSize {} {
+    set f [open [file join $::inputs sizes.txt]]
+    set text [read $f]
+    close $f
+    regexp -line {^shrink (\d+) (\d+)$} $text -> w h
+    return [list $w $h]
+}
+
+# Input file, our format name and the other side's, by input kind.
+set readCases {
+    png_rgb  big_rgb.png  vspng png
+    png_rgba big_rgba.png vspng png
+    gif256   big_256.gif  vsgif gif
+    jpeg_base big_base.jpg vsjpg jpeg
+    jpeg_prog big_prog.jpg vsjpg jpeg
+    bmp24    big_24.bmp   vsbmp bmp
+    bmp32    big_32.bmp   vsbmp bmp
+    tga_raw  big_raw.tga  vstga tga
+    tga_rle  big_rle.tga  vstga tga
+}
+
+proc readOnce {file format} {
+    image delete [image create photo -file $file -format $format]
+}
+
+# Microseconds of "command photo args..." on a fresh copy of photo big;
+# the copy is made outside the timed part.
+proc timedOnCopy {big command} {
+    set work [image create photo]
+    $work copy $big
+    set args [lassign $command name]
+    set t [usecs [list $name $work {*}$args]]
+    image delete $work
+    return $t
+}
+
+proc pairs {side} {
+    global inputs scratch readCases
+    if {$side eq "img"} {
+        foreach p {png gif jpeg bmp tga} { package require img::$p }
+        set theirFormats {png gif jpeg bmp tga}
+    } else {
+        set theirFormats {png gif}
+    }
+    set vistelError ""
+    if {[catch loadVistel msg]} { set vistelError $msg }
+
+    foreach {kind file ours theirs} $readCases {
+        if {$theirs ni $theirFormats} continue
+        set path [file join $inputs $file]
+        if {$vistelError ne ""} {
+            result read/$kind/vistel@$side NA $vistelError
+            interleave [list read/$kind/$side [list readOnce $path $theirs]]
+            continue
+        }
+        interleave [list read/$kind/vistel@$side [list readOnce $path $ours] \
+                         read/$kind/$side [list readOnce $path $theirs]]
+    }
+    if {$side ne "tk"} return
+
+    # Writes of a 1000 x 1000 picture; GIF from its 256-colour version.
+    set still [image create photo -file [file join $inputs small_rgb.png] -format png]
+    set few [image create photo -file [file join $inputs small_256.gif] -format gif]
+    set out [file join $scratch out]
+    set cases {}
+    foreach {kind src ours theirs} {png $still vspng png  gif $few vsgif gif} {
+        set src [subst $src]
+        if {$vistelError eq ""} {
+            lappend cases write/$kind/vistel [list $src write $out.$kind -format $ours]
+        }
+        lappend cases write/$kind/tk [list $src write $out.t.$kind -format $theirs]
+    }
+    interleave $cases
+    if {$vistelError eq ""} {
+        set cases {}
+        foreach {kind ext format} {jpeg jpg vsjpg  bmp bmp vsbmp  tga tga vstga} {
+            lappend cases write/$kind/vistel [list $still write $out.$ext -format $format]
+        }
+        interleave $cases
+    }
+
+    # Resize and Thumbnail of a 4000 x 3000 photo: each run starts from a
+    # fresh copy, made outside the timed part.
+    if {$vistelError ne ""} {
+        result resize/shrink/vistel NA $vistelError
+        result thumbnail/200x150/vistel NA $vistelError
+        return
+    }
+    set big [image create photo -file [file join $inputs big_rgb.png] -format png]
+    lassign [shrinkSize] w h
+    foreach {name command} [list resize/shrink/vistel [list ::Vistel::Resize $w $h] \
+                                 thumbnail/200x150/vistel [list ::Vistel::Thumbnail 200 150 white]] {
+        set times {}
+        set failed ""
+        for {set r 0} {$r < $::runs} {incr r} {
+            if {[catch {timedOnCopy $big $command} t]} {
+                set failed [string map {\n " "} $t]
+                break
+            }
+            lappend times $t
+        }
+        if {$failed ne ""} {
+            result $name NA $failed
+        } else {
+            result $name [format %.3f [expr {[median $times] / 1000.0}]]
+        }
+    }
+}
+
+# -------------------------------------------------------------- animation
+
+proc procStatus {field} {
+    set f [open /proc/self/status]
+    set text [read $f]
+    close $f
+    regexp "$field:\\s+(\\d+)" $text -> kb
+    return $kb
+}
+
+# CPU seconds of this process (user + system), from /proc/self/stat.
+proc cpuSeconds {} {
+    set f [open /proc/self/stat]
+    set stat [read $f]
+    close $f
+    # Fields after the command name, which is in parentheses.
+    set rest [string range $stat [expr {[string last ")" $stat] + 2}] end]
+    set utime [lindex $rest 11]
+    set stime [lindex $rest 12]
+    return [expr {($utime + $stime) / 100.0}]
+}
+
+# Skips the data sub-blocks that start at offset i; returns the offset
+# after their terminator.
+proc skipSubBlocks {data i} {
+    while {[binary scan $data @${i}cu n] == 1 && $n > 0} {
+        incr i [expr {$n + 1}]
+    }
+    return [expr {$i + 1}]
+}
+
+# Frame delays in hundredths of a second, one per image of a GIF file, from
+# the graphic control extension before each (0 when there is none).
+proc gifDelays {path} {
+    set f [open $path rb]
+    set data [read $f]
+    close $f
+    binary scan $data @10cu flags
+    set i 13
+    if {$flags & 0x80} { incr i [expr {3 << (($flags & 7) + 1)}] }
+    set delays {}
+    set delay 0
+    while {[binary scan $data @${i}cu block] == 1} {
+        switch -- $block {
+            33 {
+                binary scan $data @[expr {$i + 1}]cu label
+                if {$label == 0xF9} { binary scan $data @[expr {$i + 4}]su delay }
+                set i [skipSubBlocks $data [expr {$i + 2}]]
+            }
+            44 {
+                binary scan $data @[expr {$i + 9}]cu flags
+                incr i 10
+                if {$flags & 0x80} { incr i [expr {3 << (($flags & 7) + 1)}] }
+                set i [skipSubBlocks $data [expr {$i + 1}]]
+                lappend delays $delay
+                set delay 0
+            }
+            default break
+        }
+    }
+    return $delays
+}
+
+# Counts what the label shows change: each frame carries a colour of its
+# own in its top-left corner.
+proc sample {} {
+    set c [[.l cget -image] get 4 4]
+    if {$c ne $::lastColour} {
+        set ::lastColour $c
+        incr ::changes
+    }
+    set ::sampler [after 5 sample]
+}
+
+proc cycle {i} {
+    .l configure -image $::frames($i)
+    set next [expr {($i + 1) % $::nframes}]
+    set delay [lindex $::delays $i]
+    set ::cycler [after [expr {$delay > 0 ? $delay * 10 : 40}] [list cycle $next]]
+}
+
+proc anim {side seconds} {
+    global inputs
+    set path [file join $inputs anim.gif]
+    set ::delays [gifDelays $path]
+    set ::nframes [llength $::delays]
+    if {$side eq "vistel" && [catch loadVistel msg]} {
+        result anim/ready/$side NA $msg
+        return
+    }
+    label .l
+    pack .l
+    update
+    set rss0 [procStatus VmRSS]
+
+    set t0 [clock microseconds]
+    if {$side eq "vistel"} {
+        if {[catch {image create photo anim -file $path -format vsgif} msg]} {
+            result anim/ready/$side NA [string map {\n " "} $msg]
+            return
+        }
+        set ready [expr {[clock microseconds] - $t0}]
+        if {[::Vistel::NumberOfFrames anim] < 2} {
+            result anim/ready/$side NA "the photo is not animated"
+            return
+        }
+        .l configure -image anim
+    } else {
+        for {set i 0} {$i < $::nframes} {incr i} {
+            set ::frames($i) [image create photo -file $path -format [list gif -index $i]]
+        }
+        set ready [expr {[clock microseconds] - $t0}]
+        cycle 0
+    }
+    update
+
+    set ::lastColour ""
+    set ::changes 0
+    set cpu0 [cpuSeconds]
+    set w0 [clock microseconds]
+    sample
+    after [expr {int($seconds * 1000)}] {set ::done 1}
+    vwait ::done
+    set wall [expr {([clock microseconds] - $w0) / 1e6}]
+    set cpu [expr {[cpuSeconds] - $cpu0}]
+    set rss1 [procStatus VmRSS]
+
+    # A delay of 0 plays as 4 hundredths, as both players treat it.
+    set total 0
+    foreach d $::delays { incr total [expr {$d > 0 ? $d : 4}] }
+    set fileFps [expr {$::nframes * 100.0 / $total}]
+    result anim/ready/$side [format %.3f [expr {$ready / 1000.0}]]
+    result anim/cpu/$side [format %.3f $cpu]
+    result anim/fps/$side [format %.2f [expr {($::changes - 1) / $wall}]]
+    result anim/filefps [format %.2f $fileFps]
+    result anim/rss/$side [format %.1f [expr {($rss1 - $rss0) / 1024.0}]]
+}
+
+# ----------------------------------------------------------------- memory
+
+proc mem {side} {
+    global inputs
+    set path [file join $inputs big_rgb.png]
+    set format png
+    if {$side eq "vistel"} {
+        if {[catch loadVistel msg]} {
+            result mem/png_read/$side NA $msg
+            return
+        }
+        set format vspng
+    }
+    set base [procStatus VmRSS]
+    if {[catch {image create photo -file $path -format $format} msg]} {
+        result mem/png_read/$side NA [string map {\n " "} $msg]
+        return
+    }
+    set peak [procStatus VmHWM]
+    result mem/png_read/$side [format %.1f [expr {($peak - $base) / 1024.0}]]
+}
+
+# ------------------------------------------------------------------- main
+
+lassign $argv mode side seconds
+switch -- $mode {
+    pairs { wm withdraw . ; pairs $side }
+    anim { anim $side $seconds }
+    mem { wm withdraw . ; mem $side }
+    default { error "usage: photo_bench.tcl pairs|anim|mem SIDE ?SECONDS?" }
+}
+exit
