@@ -225,16 +225,6 @@ TEST(BmpHeaders, OversizePaletteIsBoundedAndSkipped)
     EXPECT_EQ(img.GetBits(1)[0], 0x40);
 }
 
-TEST(BmpHeaders, ResolutionIsKept)
-{
-    BmpSpec s = Pal8(40);
-    s.pelsPerMeter = 11811;
-    VistelBMP img;
-    ASSERT_TRUE(Decode(Build(s), &img));
-    EXPECT_EQ(img.GetXDPI(), 300);
-    EXPECT_EQ(img.GetYDPI(), 300);
-}
-
 TEST(BmpHeaders, DimensionOnlyModeReadsNoPixels)
 {
     BmpSpec s = Pal8(40);
