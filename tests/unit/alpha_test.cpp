@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "Vistel.h"
+#include "test_images.h"
 
 namespace {
+
+using namespace testimages;
 
 std::vector<BYTE> Plane(Vistel& img)
 {
@@ -25,12 +28,6 @@ void SetPlane(Vistel& img, const std::vector<BYTE>& values)
     ASSERT_TRUE(img.AlphaIsValid());
     ASSERT_EQ(values.size(), (size_t)img.GetWidth() * img.GetHeight());
     memcpy(img.AlphaGetPointer(0, 0), values.data(), values.size());
-}
-
-bool Same(RGBQUAD a, RGBQUAD b)
-{
-    return a.rgbBlue == b.rgbBlue && a.rgbGreen == b.rgbGreen && a.rgbRed == b.rgbRed &&
-           a.rgbReserved == b.rgbReserved;
 }
 
 }  // namespace

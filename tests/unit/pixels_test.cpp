@@ -9,13 +9,11 @@
 #include <vector>
 
 #include "Vistel.h"
+#include "test_images.h"
 
 namespace {
 
-bool Same(RGBQUAD a, RGBQUAD b)
-{
-    return memcmp(&a, &b, sizeof a) == 0;
-}
+using namespace testimages;
 
 RGBQUAD Quad(BYTE b, BYTE g, BYTE r, BYTE a = 0)
 {
