@@ -225,16 +225,6 @@ TEST(BmpHeaders, OversizePaletteIsBoundedAndSkipped)
     EXPECT_EQ(img.GetBits(1)[0], 0x40);
 }
 
-TEST(BmpHeaders, ResolutionIsKept)
-{
-    BmpSpec s = Pal8(40);
-    s.pelsPerMeter = 11811;
-    VistelBMP img;
-    ASSERT_TRUE(Decode(Build(s), &img));
-    EXPECT_EQ(img.GetXDPI(), 300);
-    EXPECT_EQ(img.GetYDPI(), 300);
-}
-
 TEST(BmpHeaders, DimensionOnlyModeReadsNoPixels)
 {
     BmpSpec s = Pal8(40);
@@ -252,49 +242,37 @@ TEST(BmpHeaders, DimensionOnlyModeReadsNoPixels)
 
 // ------------------------------------------------------------ true colour
 
-TEST(BmpTrueColour, SixteenBitDefaultAndBitfieldMasks)
+TEST(BmpTrueColour, DefaultLayoutsAndBitfieldMasks)
 {
-    BmpSpec rgb555;
-    rgb555.bpp = 16;
-    rgb555.width = 1;
-    rgb555.height = 1;
-    rgb555.pixels = {0x00, 0x7C, 0, 0};  // 0x7C00: full red in 5-5-5
-    VistelBMP a;
-    ASSERT_TRUE(Decode(Build(rgb555), &a)) << a.GetLastError();
-    EXPECT_EQ(a.GetBpp(), 24);
-    EXPECT_EQ(Row(a, 0, 3), (Bytes{0, 0, 248}));
-
-    BmpSpec rgb565 = rgb555;
-    rgb565.compression = 3;
-    for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu}) Put32(&rgb565.masks, m);
-    rgb565.pixels = {0xE0, 0x07, 0, 0};  // 0x07E0: full green in 5-6-5
-    for (uint32_t header : {40u, 124u}) {
-        rgb565.headerSize = header;
-        VistelBMP b;
-        ASSERT_TRUE(Decode(Build(rgb565), &b)) << b.GetLastError();
-        EXPECT_EQ(Row(b, 0, 3), (Bytes{0, 252, 0})) << header;
-    }
-}
-
-TEST(BmpTrueColour, ThirtyTwoBitPlainAndWithMasks)
-{
-    BmpSpec plain;
-    plain.bpp = 32;
-    plain.width = 2;
-    plain.height = 1;
-    plain.pixels = {1, 2, 3, 99, 4, 5, 6, 99};
-    VistelBMP a;
-    ASSERT_TRUE(Decode(Build(plain), &a)) << a.GetLastError();
-    EXPECT_EQ(a.GetBpp(), 24);
-    EXPECT_FALSE(a.AlphaIsValid());
-    EXPECT_EQ(Row(a, 0, 6), (Bytes{1, 2, 3, 4, 5, 6}));
-
-    BmpSpec xbgr = plain;  // red in the low byte, blue in the third
-    xbgr.compression = 3;
-    for (uint32_t m : {0x000000FFu, 0x0000FF00u, 0x00FF0000u}) Put32(&xbgr.masks, m);
-    VistelBMP b;
-    ASSERT_TRUE(Decode(Build(xbgr), &b)) << b.GetLastError();
-    EXPECT_EQ(Row(b, 0, 6), (Bytes{3, 2, 1, 6, 5, 4}));
+    struct Case {
+        unsigned bpp;
+        std::vector<uint32_t> masks;  // empty: no BI_BITFIELDS
+        Bytes pixels;
+        Bytes want;  // bottom row, B G R
+    } cases[] = {
+        {16, {}, {0x00, 0x7C, 0, 0}, {0, 0, 248}},  // 0x7C00: full red in 5-5-5
+        {16, {0xF800, 0x07E0, 0x001F}, {0xE0, 0x07, 0, 0}, {0, 252, 0}},  // full green in 5-6-5
+        {32, {}, {1, 2, 3, 99, 4, 5, 6, 99}, {1, 2, 3, 4, 5, 6}},
+        {32, {0x0000FF, 0x00FF00, 0xFF0000}, {1, 2, 3, 99, 4, 5, 6, 99}, {3, 2, 1, 6, 5, 4}},
+    };
+    for (const Case& c : cases)
+        for (uint32_t header : {40u, 124u}) {
+            SCOPED_TRACE(testing::Message() << c.bpp << " bpp, header " << header);
+            if (header == 124 && c.masks.empty()) continue;
+            BmpSpec s;
+            s.headerSize = header;
+            s.bpp = c.bpp;
+            s.width = (int32_t)c.want.size() / 3;
+            s.height = 1;
+            s.pixels = c.pixels;
+            s.compression = c.masks.empty() ? 0 : 3;
+            for (uint32_t m : c.masks) Put32(&s.masks, m);
+            VistelBMP img;
+            ASSERT_TRUE(Decode(Build(s), &img)) << img.GetLastError();
+            EXPECT_EQ(img.GetBpp(), 24);
+            EXPECT_FALSE(img.AlphaIsValid());
+            EXPECT_EQ(Row(img, 0, c.want.size()), c.want);
+        }
 }
 
 TEST(BmpTrueColour, TwentyFourBitTopDownEqualsBottomUp)
@@ -329,27 +307,45 @@ BmpSpec Rle(uint32_t compression, int width, int height, Bytes stream)
     return s;
 }
 
-TEST(BmpRle8, RunsAbsoluteRunsDeltaAndEnd)
+// Hand-worked streams; rows listed bottom first.
+TEST(BmpRle, WorkedStreams)
 {
-    // Row 0: run of 2 x 1, absolute run 2 3 0 (padded); row 1: delta to
-    // x = 2 on row 2; run of 1 x 3; end of bitmap.
-    Bytes stream = {2, 1, 0, 3, 2, 3, 0, 0xAA, 0, 0, 0, 2, 2, 1, 1, 3, 0, 1};
-    VistelBMP img;
-    ASSERT_TRUE(Decode(Build(Rle(1, 6, 3, stream)), &img)) << img.GetLastError();
-    EXPECT_EQ(Row(img, 0, 6), (Bytes{1, 1, 2, 3, 0, 0}));
-    EXPECT_EQ(Row(img, 1, 6), Bytes(6, 0));
-    EXPECT_EQ(Row(img, 2, 6), (Bytes{0, 0, 3, 0, 0, 0}));
-}
-
-TEST(BmpRle8, RunPastTheRowEndEndsDecodingAndKeepsRows)
-{
-    // Row 0 complete, then a 9-pixel run in a row of 4 (padded) bytes.
-    Bytes stream = {4, 2, 0, 0, 9, 1, 0, 0, 4, 3};
-    VistelBMP img;
-    ASSERT_TRUE(Decode(Build(Rle(1, 4, 3, stream)), &img)) << img.GetLastError();
-    EXPECT_EQ(Row(img, 0, 4), Bytes(4, 2));
-    EXPECT_EQ(Row(img, 1, 4), Bytes(4, 1));
-    EXPECT_EQ(Row(img, 2, 4), Bytes(4, 0));  // never reached
+    struct Case {
+        const char* what;
+        uint32_t compression;
+        int width, height;
+        Bytes stream;
+        std::vector<Bytes> rows;
+    } cases[] = {
+        // Row 0: run of 2 x 1, absolute run 2 3 0 (padded); row 1: delta to
+        // x = 2 on row 2; run of 1 x 3; end of bitmap.
+        {"rle8 runs, absolute run, delta, end", 1, 6, 3,
+         {2, 1, 0, 3, 2, 3, 0, 0xAA, 0, 0, 0, 2, 2, 1, 1, 3, 0, 1},
+         {{1, 1, 2, 3, 0, 0}, Bytes(6, 0), {0, 0, 3, 0, 0, 0}}},
+        // Row 0 complete, then a 9-pixel run in a row of 4 (padded) bytes
+        // ends decoding; the last row is never reached.
+        {"rle8 run past the row end", 1, 4, 3, {4, 2, 0, 0, 9, 1, 0, 0, 4, 3},
+         {Bytes(4, 2), Bytes(4, 1), Bytes(4, 0)}},
+        // Run of 3 x (1,2): pixels 1 2 1; run of 2 x (3,0): pixels 3 0 starting
+        // in the low nibble; absolute run of 3 pixels 2 1 3 (2 data bytes).
+        {"rle4 odd runs", 2, 8, 1, {3, 0x12, 2, 0x30, 0, 3, 0x21, 0x30, 0, 1},
+         {{0x12, 0x13, 0x02, 0x13}}},
+        // Delta by 3 pixels, run of 1 x 2; line end; absolute run of 5 pixels
+        // (3 data bytes and a pad byte), run of 1 x 3.
+        {"rle4 odd delta and padding", 2, 4, 2,
+         {0, 2, 3, 0, 1, 0x20, 0, 0, 0, 5, 0x12, 0x30, 0x10, 0xFF, 1, 0x30, 0, 1},
+         {{0x00, 0x02}, {0x12, 0x30, 0x13}}},
+        // Truncated: the decoded rows are kept.
+        {"rle4 truncated", 2, 4, 2, {4, 0x11, 0, 0, 4}, {{0x11, 0x11}, {0, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        VistelBMP img;
+        ASSERT_TRUE(Decode(Build(Rle(c.compression, c.width, c.height, c.stream)), &img))
+            << img.GetLastError();
+        for (size_t y = 0; y < c.rows.size(); y++)
+            EXPECT_EQ(Row(img, (DWORD)y, c.rows[y].size()), c.rows[y]) << "row " << y;
+    }
 }
 
 TEST(BmpRle8, HostileStreamsStayInsideTheImage)
@@ -366,36 +362,6 @@ TEST(BmpRle8, HostileStreamsStayInsideTheImage)
         EXPECT_TRUE(Decode(Build(Rle(1, 3, 2, stream)), &img)) << img.GetLastError();
         EXPECT_TRUE(img.IsValid());
     }
-}
-
-TEST(BmpRle4, OddRunsContinueInTheLowNibble)
-{
-    // Run of 3 x (1,2): pixels 1 2 1; run of 2 x (3,0): pixels 3 0 starting
-    // in the low nibble; absolute run of 3 pixels 2 1 3 (2 data bytes).
-    Bytes stream = {3, 0x12, 2, 0x30, 0, 3, 0x21, 0x30, 0, 1};
-    VistelBMP img;
-    ASSERT_TRUE(Decode(Build(Rle(2, 8, 1, stream)), &img)) << img.GetLastError();
-    EXPECT_EQ(Row(img, 0, 4), (Bytes{0x12, 0x13, 0x02, 0x13}));
-}
-
-TEST(BmpRle4, OddDeltaAndAbsoluteRunPadding)
-{
-    // Delta by 3 pixels, run of 1 x 2; line end; absolute run of 5 pixels
-    // (3 data bytes and a pad byte), run of 1 x 3.
-    Bytes stream = {0, 2, 3, 0, 1, 0x20, 0, 0, 0, 5, 0x12, 0x30, 0x10, 0xFF, 1, 0x30, 0, 1};
-    VistelBMP img;
-    ASSERT_TRUE(Decode(Build(Rle(2, 4, 2, stream)), &img)) << img.GetLastError();
-    EXPECT_EQ(Row(img, 0, 2), (Bytes{0x00, 0x02}));
-    EXPECT_EQ(Row(img, 1, 3), (Bytes{0x12, 0x30, 0x13}));
-}
-
-TEST(BmpRle4, TruncatedStreamKeepsDecodedRows)
-{
-    Bytes stream = {4, 0x11, 0, 0, 4};
-    VistelBMP img;
-    ASSERT_TRUE(Decode(Build(Rle(2, 4, 2, stream)), &img));
-    EXPECT_EQ(Row(img, 0, 2), (Bytes{0x11, 0x11}));
-    EXPECT_EQ(Row(img, 1, 2), (Bytes{0, 0}));
 }
 
 // ------------------------------------------------------------ writing

@@ -59,20 +59,6 @@ void RescaleLikePillow(std::vector<uint8_t>* rgba, int greenBits)
     }
 }
 
-// Our RGBA export; alpha forced to 255 where the image carries none, as
-// Pillow's RGBA of an opaque image has it.
-bool ExportOpaque(Vistel& img, std::vector<uint8_t>* out)
-{
-    BYTE* rgba = nullptr;
-    long size = 0;
-    if (!img.Encode2RGBA(rgba, size)) return false;
-    out->assign(rgba, rgba + size);
-    Vistel::FreeMemory(rgba);
-    if (!img.AlphaIsValid() && !img.IsTransparent())
-        for (size_t i = 3; i < out->size(); i += 4) (*out)[i] = 255;
-    return true;
-}
-
 struct Tally {
     int agree = 0, differ = 0, rejected = 0, otherDecoded = 0, otherFailed = 0;
 };
@@ -90,8 +76,7 @@ void CheckFile(const std::string& suite, const std::string& rel, Tally* tally)
     if (status != "ok" || !corpus::ReadRef(suite, rel, &ref) || ref.size() != 1) {
         // Broken or questionable: either outcome, but failures explain themselves.
         if (decoded) {
-            std::vector<uint8_t> rgba;
-            EXPECT_TRUE(ExportOpaque(img, &rgba)) << key;
+            EXPECT_FALSE(corpus::OpaqueRgba(img).empty()) << key;
             tally->otherDecoded++;
         } else {
             EXPECT_STRNE(img.GetLastError(), "") << key;
@@ -109,8 +94,8 @@ void CheckFile(const std::string& suite, const std::string& rel, Tally* tally)
     ASSERT_TRUE(decoded) << key << ": " << img.GetLastError();
     EXPECT_EQ((int)img.GetWidth(), ref[0].width) << key;
     EXPECT_EQ((int)img.GetHeight(), ref[0].height) << key;
-    std::vector<uint8_t> rgba;
-    ASSERT_TRUE(ExportOpaque(img, &rgba)) << key;
+    std::vector<uint8_t> rgba = corpus::OpaqueRgba(img);
+    ASSERT_FALSE(rgba.empty()) << key;
     if (kGreenBits.count(key)) RescaleLikePillow(&rgba, kGreenBits.at(key));
     const bool same = corpus::Sha256Hex(rgba.data(), rgba.size()) == ref[0].sha256;
     if (kDiffer.count(key)) {

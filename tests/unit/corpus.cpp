@@ -8,6 +8,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "Vistel.h"
+
 namespace fs = std::filesystem;
 
 namespace corpus {
@@ -143,6 +145,18 @@ std::string Sha256Hex(const uint8_t* data, size_t size)
     char hex[65];
     for (int i = 0; i < 8; i++) snprintf(hex + 8 * i, 9, "%08x", h[i]);
     return std::string(hex, 64);
+}
+
+std::vector<uint8_t> OpaqueRgba(Vistel& img)
+{
+    BYTE* buf = nullptr;
+    long size = 0;
+    if (!img.Encode2RGBA(buf, size)) return {};
+    std::vector<uint8_t> out(buf, buf + size);
+    Vistel::FreeMemory(buf);
+    if (!img.AlphaIsValid() && !img.IsTransparent() && !img.AlphaPaletteIsEnabled())
+        for (size_t i = 3; i < out.size(); i += 4) out[i] = 255;
+    return out;
 }
 
 }  // namespace corpus

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class Vistel;
+
 namespace corpus {
 
 // Root of the shared test corpora, or "" when the folder is absent.
@@ -32,6 +34,11 @@ bool ReadRef(const std::string& suite, const std::string& relpath, std::vector<R
 std::string Status(const std::string& suite, const std::string& relpath);
 
 std::string Sha256Hex(const uint8_t* data, size_t size);
+
+// The image's RGBA export, top row first, with alpha 255 wherever the image
+// carries none (no plane, transparent index or alpha palette), as the
+// references have it. Empty when the export fails.
+std::vector<uint8_t> OpaqueRgba(Vistel& img);
 
 }  // namespace corpus
 

@@ -125,18 +125,6 @@ TEST(Crop, InPlaceKeepsPaletteTypeAndTransparency)
     }
 }
 
-TEST(Crop, TopLeftCornerIsTheTopDibRow)
-{
-    Vistel img(4, 3, 8);
-    for (long y = 0; y < 3; y++)
-        for (long x = 0; x < 4; x++) img.GetBits(y)[x] = (BYTE)(10 * y + x);
-    ASSERT_TRUE(img.Crop(0, 0, 2, 1));
-    ASSERT_EQ(img.GetWidth(), 2u);
-    ASSERT_EQ(img.GetHeight(), 1u);
-    EXPECT_EQ(img.GetBits(0)[0], 20);
-    EXPECT_EQ(img.GetBits(0)[1], 21);
-}
-
 TEST(Crop, SwappedCornersCropTheSameRectangle)
 {
     for (DWORD bpp : kDepths) {

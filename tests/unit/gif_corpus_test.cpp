@@ -63,18 +63,10 @@ const std::map<std::string, KnownDifference>& KnownDifferences()
     return known;
 }
 
-// RGBA of an image, top row first. An indexed image without transparency
-// is opaque: its export carries the palette's reserved bytes as alpha.
 std::string RgbaHash(Vistel& image)
 {
-    BYTE* rgba = nullptr;
-    long size = 0;
-    if (!image.Encode2RGBA(rgba, size)) return "encode failed";
-    if (!image.IsTransparent() && image.AlphaIsValid() == false)
-        for (long i = 3; i < size; i += 4) rgba[i] = 255;
-    std::string hash = corpus::Sha256Hex(rgba, (size_t)size);
-    Vistel::FreeMemory(rgba);
-    return hash;
+    std::vector<uint8_t> rgba = corpus::OpaqueRgba(image);
+    return rgba.empty() ? "encode failed" : corpus::Sha256Hex(rgba.data(), rgba.size());
 }
 
 struct FileResult {

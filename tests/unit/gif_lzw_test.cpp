@@ -79,36 +79,33 @@ std::vector<uint8_t> RandomPixels(size_t n, int colours, unsigned seed, int runB
 
 }  // namespace
 
-TEST(GifLzw, RoundTripsThroughWidthGrowthAndTableResets)
+TEST(GifLzw, RoundTripsAtEveryCodeSize)
 {
-    // Random data fills the 4096-entry table several times: codes grow from
-    // 9 to 12 bits and the stream clears the table when it is full.
-    Vistel image(300, 200, 8, 2);
-    std::vector<uint8_t> pixels = RandomPixels(300 * 200, 256, 1, 50);
-    LzwRun run = RunDecoder(image, Stream(8, LzwCompress(pixels, 8, true)));
-    EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(run.badCodes, 0);
-    EXPECT_EQ(AllPixels(image), pixels);
-}
-
-TEST(GifLzw, FullTableWithoutClearKeepsDecoding)
-{
-    Vistel image(256, 256, 8, 2);
-    std::vector<uint8_t> pixels = RandomPixels(256 * 256, 200, 2, 70);
-    LzwRun run = RunDecoder(image, Stream(8, LzwCompress(pixels, 8, false)));
-    EXPECT_EQ(run.badCodes, 0);
-    EXPECT_EQ(AllPixels(image), pixels);
-}
-
-TEST(GifLzw, SmallCodeSizesAndLongRuns)
-{
-    for (int minSize = 2; minSize <= 9; minSize++) {
-        Vistel image(97, 41, 8, 2);
-        int colours = minSize == 9 ? 256 : (1 << minSize);
-        std::vector<uint8_t> pixels = RandomPixels(97 * 41, colours, 3 + minSize, 95);
-        LzwRun run = RunDecoder(image, Stream(minSize, LzwCompress(pixels, minSize)));
-        EXPECT_EQ(run.result, 0) << minSize;
-        EXPECT_EQ(AllPixels(image), pixels) << "code size " << minSize;
+    struct Case {
+        const char* what;
+        long w, h;
+        int colours, minSize, runBias;
+        bool clearWhenFull;
+    } cases[] = {
+        // Random data fills the 4096-entry table several times: codes grow
+        // from 9 to 12 bits and the stream clears the table when it is full.
+        {"width growth and resets", 300, 200, 256, 8, 50, true},
+        {"full table without clear", 256, 256, 200, 8, 70, false},
+        {"code size 2", 97, 41, 4, 2, 95, true},
+        {"code size 3", 97, 41, 8, 3, 95, true},
+        {"code size 5", 97, 41, 32, 5, 95, true},
+        {"code size 7", 97, 41, 128, 7, 95, true},
+        {"code size 9", 97, 41, 256, 9, 95, true},
+    };
+    unsigned seed = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Vistel image(c.w, c.h, 8, 2);
+        std::vector<uint8_t> pixels = RandomPixels((size_t)(c.w * c.h), c.colours, seed++, c.runBias);
+        LzwRun run = RunDecoder(image, Stream(c.minSize, LzwCompress(pixels, c.minSize, c.clearWhenFull)));
+        EXPECT_EQ(run.result, 0);
+        EXPECT_EQ(run.badCodes, 0);
+        EXPECT_EQ(AllPixels(image), pixels);
     }
 }
 
@@ -123,49 +120,43 @@ TEST(GifLzw, CodeSizeOutsideTwoToNineIsRefused)
     }
 }
 
-TEST(GifLzw, RepeatedClearCodesAndMissingEndCode)
+// Hand-packed code streams at code size 2 (clear 4, end 5); codes widen
+// to 4 bits once the table reaches 8 entries.
+TEST(GifLzw, HandPackedStreams)
 {
-    // clear clear 1 2 3 (3-bit codes) 0 (4-bit: the table reached 8), then
-    // the terminator without an end code.
-    BitPacker bits;
-    for (int c : {4, 4, 1, 2, 3}) bits.Put(c, 3);
-    bits.Put(0, 4);
-    Vistel image(4, 1, 8, 2);
-    LzwRun run = RunDecoder(image, Stream(2, bits.Finish()));
-    EXPECT_TRUE(run.terminatorRead);
-    EXPECT_EQ(TopRow(image, 0), (std::vector<uint8_t>{1, 2, 3, 0}));
-}
-
-TEST(GifLzw, StringCodesAndFirstCodeAfterClearAboveTable)
-{
-    // Size 2: clear, 1, 6 (= "1 1", the entry being made), 6, end.
-    BitPacker bits;
-    bits.Put(4, 3);
-    bits.Put(1, 3);
-    bits.Put(6, 3);
-    bits.Put(6, 3);
-    bits.Put(5, 4);  // the table reached 8 entries: codes are 4 bits now
-    Vistel image(5, 1, 8, 2);
-    LzwRun run = RunDecoder(image, Stream(2, bits.Finish()));
-    EXPECT_EQ(run.badCodes, 0);
-    EXPECT_EQ(TopRow(image, 0), (std::vector<uint8_t>{1, 1, 1, 1, 1}));
-
-    // A code above the table right after a clear reads as index 0.
-    BitPacker first;
-    for (int c : {4, 7, 2, 5}) first.Put(c, 3);
-    Vistel zero(2, 1, 8, 2);
-    RunDecoder(zero, Stream(2, first.Finish()));
-    EXPECT_EQ(TopRow(zero, 0), (std::vector<uint8_t>{0, 2}));
-}
-
-TEST(GifLzw, CodesAboveNextSlotAreCounted)
-{
-    BitPacker bits;
-    for (int c : {4, 1, 7, 2}) bits.Put(c, 3);  // slot is 6 when 7 arrives
-    bits.Put(5, 3);
-    Vistel image(4, 1, 8, 2);
-    LzwRun run = RunDecoder(image, Stream(2, bits.Finish()));
-    EXPECT_EQ(run.badCodes, 1);
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, int>> codes;  // code, width
+        long width;
+        std::vector<uint8_t> row;  // empty: not checked
+        int badCodes;              // -1: not checked
+        bool endsAtTerminator;  // checked when set
+    } cases[] = {
+        {"repeated clears, no end code", {{4, 3}, {4, 3}, {1, 3}, {2, 3}, {3, 3}, {0, 4}}, 4,
+         {1, 2, 3, 0}, -1, true},
+        {"string code being made (6 = 1 1)", {{4, 3}, {1, 3}, {6, 3}, {6, 3}, {5, 4}}, 5,
+         {1, 1, 1, 1, 1}, 0, false},
+        {"code above the table after a clear reads 0", {{4, 3}, {7, 3}, {2, 3}, {5, 3}}, 2, {0, 2},
+         -1, false},
+        {"code above the next slot is counted", {{4, 3}, {1, 3}, {7, 3}, {2, 3}, {5, 3}}, 4, {}, 1,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitPacker bits;
+        for (auto code : c.codes) bits.Put(code.first, code.second);
+        Vistel image(c.width, 1, 8, 2);
+        LzwRun run = RunDecoder(image, Stream(2, bits.Finish()));
+        if (!c.row.empty()) {
+            EXPECT_EQ(TopRow(image, 0), c.row);
+        }
+        if (c.badCodes >= 0) {
+            EXPECT_EQ(run.badCodes, c.badCodes);
+        }
+        if (c.endsAtTerminator) {
+            EXPECT_TRUE(run.terminatorRead);
+        }
+    }
 }
 
 TEST(GifLzw, CutShortDataKeepsDecodedRows)

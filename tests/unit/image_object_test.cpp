@@ -118,11 +118,6 @@ TEST(ImageAccessors, ResolutionAndCodecOptions)
 TEST(ImageAccessors, DefaultsAndFlags)
 {
     Vistel a;
-    EXPECT_EQ(a.GetJpegQuality(), 90);
-    EXPECT_EQ(a.GetTransIndex(), -1);
-    EXPECT_FALSE(a.IsTransparent());
-    EXPECT_TRUE(a.IsEnabled());
-    EXPECT_STREQ(a.GetLastError(), "");
     a.SetFlags(0x12345678, true);
     EXPECT_EQ(a.GetFlags(), 0x5678u);
     a.SetFlags(0x12345678, false);

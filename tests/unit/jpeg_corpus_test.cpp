@@ -15,27 +15,6 @@ namespace {
 
 typedef std::vector<uint8_t> Bytes;
 
-// Top-down RGBA of a decoded image, alpha 255 (the reference's layout).
-Bytes ToRgba(VistelJPG& img)
-{
-    const DWORD w = img.GetWidth(), h = img.GetHeight();
-    Bytes out;
-    out.reserve((size_t)w * h * 4);
-    RGBQUAD* pal = img.GetPalette();
-    for (DWORD y = h; y-- > 0;) {
-        const BYTE* row = img.GetBits(y);
-        for (DWORD x = 0; x < w; x++) {
-            if (pal) {
-                const RGBQUAD& c = pal[row[x]];
-                out.insert(out.end(), {c.rgbRed, c.rgbGreen, c.rgbBlue, 255});
-            } else {
-                out.insert(out.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x], 255});
-            }
-        }
-    }
-    return out;
-}
-
 // The reference's CMYK conversion, rebuilt from libjpeg's raw samples:
 // Adobe files hold inverted CMYK; channel = (255 - K) - (255 - K) * C / 255
 // with the reference library's rounded division.
@@ -119,7 +98,7 @@ TEST(JpegCorpus, PixelsMatchReferences)
         EXPECT_TRUE(VistelJPG::CheckFormat(data.data(), (DWORD)data.size(), &bi)) << rel;
         EXPECT_EQ(bi.width, ref[0].width) << rel;
 
-        Bytes rgba = ToRgba(img);
+        Bytes rgba = corpus::OpaqueRgba(img);
         if (corpus::Sha256Hex(rgba.data(), rgba.size()) == ref[0].sha256) {
             exact++;
             continue;

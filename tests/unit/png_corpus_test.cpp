@@ -120,20 +120,6 @@ std::vector<BYTE> Flatten(const PlainDecode& p, bool* changed)
     return out;
 }
 
-// The picture as the photo shows it: the RGBA export, with alpha only when
-// the image carries any (plane, transparent index or alpha palette).
-std::vector<BYTE> Shown(Vistel& img)
-{
-    BYTE* buf = nullptr;
-    long size = 0;
-    if (!img.Encode2RGBA(buf, size)) return {};
-    std::vector<BYTE> out(buf, buf + size);
-    Vistel::FreeMemory(buf);
-    if (!img.AlphaIsValid() && !img.IsTransparent() && !img.AlphaPaletteIsEnabled())
-        for (size_t i = 3; i < out.size(); i += 4) out[i] = 255;
-    return out;
-}
-
 std::string FirstDifference(const std::vector<BYTE>& got, const std::vector<BYTE>& want)
 {
     if (got.size() != want.size()) return "sizes differ";
@@ -215,7 +201,7 @@ void CheckSuite(const std::string& suite)
         if (Flattened(plain)) expected = Flatten(plain, &changed);
         ASSERT_EQ(img.GetWidth(), plain.width);
         ASSERT_EQ(img.GetHeight(), plain.height);
-        std::vector<BYTE> shown = Shown(img);
+        std::vector<BYTE> shown = corpus::OpaqueRgba(img);
         if (changed && plain.gammaTagged && shown != expected) {
             // libpng composites partly transparent pixels of a gamma-tagged
             // file in linear light.

@@ -146,41 +146,43 @@ TEST(PngCheckFormat, SignatureAndSize)
 
 // ------------------------------------------------------------ decoding
 
-TEST(PngDecode, RgbaAndSixteenBitGreyAlphaKeepAlpha)
+// Every pixel lands with its colour; 16-bit samples keep their high byte.
+TEST(PngDecode, SampleLayoutsKeepColourAndAlpha)
 {
-    PngSpec s;
-    s.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    std::vector<Bytes> rows = PatternRows(s, s.width * 4);
-    Bytes file = MakePng(s, rows);
-    Vistel img;
-    ASSERT_TRUE(DecodeBytes(img, file)) << img.GetLastError();
-    EXPECT_EQ(img.GetBpp(), 24);
-    ASSERT_TRUE(img.AlphaIsValid());
-    for (long y = 0; y < 3; y++)
-        for (long x = 0; x < 5; x++) {
-            const BYTE* p = &rows[y][x * 4];
-            ExpectRgb(TopDown(img, x, y), p[0], p[1], p[2]);
-            EXPECT_EQ(img.AlphaGet(x, 2 - y), p[3]);
-        }
-
-    s.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
-    s.depth = 16;
-    rows = PatternRows(s, s.width * 4);
-    file = MakePng(s, rows);
-    ASSERT_TRUE(DecodeBytes(img, file));
-    EXPECT_EQ(img.GetBpp(), 24);
-    ASSERT_TRUE(img.AlphaIsValid());
-    ExpectRgb(TopDown(img, 1, 0), rows[0][4], rows[0][4], rows[0][4]);  // high bytes
-    EXPECT_EQ(img.AlphaGet(1, 2), rows[0][6]);
-
-    // 16-bit RGBA keeps its alpha as well.
-    s.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    rows = PatternRows(s, s.width * 8);
-    file = MakePng(s, rows);
-    ASSERT_TRUE(DecodeBytes(img, file));
-    ASSERT_TRUE(img.AlphaIsValid());
-    ExpectRgb(TopDown(img, 2, 1), rows[1][16], rows[1][18], rows[1][20]);
-    EXPECT_EQ(img.AlphaGet(2, 1), rows[1][22]);
+    struct Case {
+        int type, depth, channels;
+        WORD bpp;
+        bool alpha;
+    } cases[] = {
+        {PNG_COLOR_TYPE_RGB_ALPHA, 8, 4, 24, true},
+        {PNG_COLOR_TYPE_RGB_ALPHA, 16, 4, 24, true},
+        {PNG_COLOR_TYPE_GRAY_ALPHA, 16, 2, 24, true},
+        {PNG_COLOR_TYPE_RGB, 16, 3, 24, false},
+        {PNG_COLOR_TYPE_GRAY, 16, 1, 8, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ", depth " << c.depth);
+        PngSpec s;
+        s.colorType = c.type;
+        s.depth = c.depth;
+        const size_t step = c.depth / 8, pixel = step * c.channels;
+        const size_t g = c.channels >= 3 ? step : 0;  // offset of green, then blue at 2g
+        std::vector<Bytes> rows = PatternRows(s, s.width * pixel);
+        Bytes file = MakePng(s, rows);
+        Vistel img;
+        ASSERT_TRUE(DecodeBytes(img, file)) << img.GetLastError();
+        EXPECT_EQ(img.GetBpp(), c.bpp);
+        ASSERT_EQ(img.AlphaIsValid(), c.alpha);
+        EXPECT_EQ(img.IsGrayScale(), c.bpp == 8);
+        for (long y = 0; y < 3; y++)
+            for (long x = 0; x < 5; x++) {
+                const BYTE* p = &rows[y][x * pixel];
+                ExpectRgb(TopDown(img, x, y), p[0], p[g], p[2 * g]);
+                if (c.alpha) {
+                    EXPECT_EQ(img.AlphaGet(x, 2 - y), p[(c.channels - 1) * step]);
+                }
+            }
+    }
 }
 
 TEST(PngDecode, EightBitGreyAlphaIsCompositedOntoBackground)
@@ -203,27 +205,6 @@ TEST(PngDecode, EightBitGreyAlphaIsCompositedOntoBackground)
     file = MakePng(s, rows);
     ASSERT_TRUE(DecodeBytes(img, file));
     ExpectRgb(TopDown(img, 0, 0), 30, 30, 30);
-}
-
-TEST(PngDecode, SixteenBitSamplesKeepTheirHighByte)
-{
-    PngSpec s;
-    s.depth = 16;
-    std::vector<Bytes> rows = PatternRows(s, s.width * 6);
-    Bytes file = MakePng(s, rows);
-    Vistel img;
-    ASSERT_TRUE(DecodeBytes(img, file));
-    EXPECT_EQ(img.GetBpp(), 24);
-    EXPECT_FALSE(img.AlphaIsValid());
-    ExpectRgb(TopDown(img, 4, 2), rows[2][24], rows[2][26], rows[2][28]);
-
-    s.colorType = PNG_COLOR_TYPE_GRAY;
-    rows = PatternRows(s, s.width * 2);
-    file = MakePng(s, rows);
-    ASSERT_TRUE(DecodeBytes(img, file));
-    EXPECT_EQ(img.GetBpp(), 8);
-    EXPECT_TRUE(img.IsGrayScale());
-    EXPECT_EQ(img.GetPixelIndex(3, 2), rows[0][6]);
 }
 
 TEST(PngDecode, TwoBitGreyWidensToFourBits)

@@ -5,11 +5,13 @@
 
 #include <cstring>
 #include <functional>
-#include <random>
 
 #include "Vistel.h"
+#include "test_images.h"
 
 namespace {
+
+using namespace testimages;
 
 using V = Vistel;
 
@@ -18,28 +20,6 @@ struct Access : Vistel {
 };
 
 const DWORD kDepths[] = {1, 4, 8, 24};
-
-void MakeNoisy(Vistel& img, DWORD w, DWORD h, DWORD bpp, bool alpha, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    ASSERT_TRUE(img.Create(w, h, bpp, VISTEL_FORMAT_GIF));
-    img.Clear(0);
-    RGBQUAD* pal = img.GetPalette();
-    for (DWORD i = 0; i < img.GetNumColors(); i++)
-        pal[i] = RGBQUAD{(BYTE)(i * 5), (BYTE)(255 - i), (BYTE)(i * 11), 0};
-    for (DWORD y = 0; y < h; y++)
-        for (DWORD x = 0; x < w; x++) {
-            if (bpp == 24)
-                img.SetPixelColor(x, y, RGBQUAD{(BYTE)rng(), (BYTE)rng(), (BYTE)rng(), 0});
-            else
-                img.SetPixelIndex(x, y, (BYTE)rng());
-        }
-    if (alpha) {
-        img.AlphaCreate();
-        for (DWORD y = 0; y < h; y++)
-            for (DWORD x = 0; x < w; x++) img.AlphaSet(x, y, (BYTE)rng());
-    }
-}
 
 // The pixel as stored: the index of indexed images, the colour otherwise.
 DWORD Raw(Vistel& img, long x, long y)

@@ -13,30 +13,6 @@ namespace {
 
 const char* kSuite = "tga";
 
-// Top row first, 4 bytes per pixel; alpha 255 where the image has no plane.
-std::vector<uint8_t> Rgba(Vistel& img)
-{
-    long w = img.GetWidth(), h = img.GetHeight();
-    std::vector<uint8_t> out;
-    out.reserve((size_t)w * h * 4);
-    for (long y = h - 1; y >= 0; y--) {
-        const BYTE* row = img.GetBits(y);
-        for (long x = 0; x < w; x++) {
-            RGBQUAD c;
-            if (img.GetBpp() == 8) {
-                c = img.GetPalette()[row[x]];
-            } else {
-                c.rgbBlue = row[x * 3], c.rgbGreen = row[x * 3 + 1], c.rgbRed = row[x * 3 + 2];
-            }
-            out.push_back(c.rgbRed);
-            out.push_back(c.rgbGreen);
-            out.push_back(c.rgbBlue);
-            out.push_back(img.AlphaIsValid() ? img.AlphaGet(x, y) : 255);
-        }
-    }
-    return out;
-}
-
 // 15- and 16-bit true-colour pixels: the reference widens 5-bit channels as
 // v * 255 / 31, the codec by bit replication ((v << 3) | (v >> 2)). Both
 // keep v in the top five bits, so the codec's bytes convert exactly.
@@ -98,7 +74,7 @@ TEST(TgaCorpus, DecodesAndMatchesReferences)
         ASSERT_EQ(ref.size(), 1u);
         EXPECT_EQ((int)img.GetWidth(), ref[0].width);
         EXPECT_EQ((int)img.GetHeight(), ref[0].height);
-        std::vector<uint8_t> rgba = Rgba(img);
+        std::vector<uint8_t> rgba = corpus::OpaqueRgba(img);
         if (IsFiveBitTrueColour(data)) ToPillowFiveBit(&rgba);
         EXPECT_EQ(corpus::Sha256Hex(rgba.data(), rgba.size()), ref[0].sha256);
         compared++;
@@ -117,7 +93,7 @@ TEST(TgaCorpus, TwinsWithoutReferencesAgree)
         Vistel img;
         std::vector<uint8_t> data;
         EXPECT_TRUE(DecodeFile(rel, img, &data)) << rel << ": " << img.GetLastError();
-        return img.IsValid() ? Rgba(img) : std::vector<uint8_t>();
+        return img.IsValid() ? corpus::OpaqueRgba(img) : std::vector<uint8_t>();
     };
     std::vector<uint8_t> corner = rgbaOf("image-rs-testsuite/bottom_left.tga");
     ASSERT_EQ(corner.size(), 75u * 70 * 4);
