@@ -67,6 +67,8 @@ public:
 
 private:
     int LoadSubBlock(VsFile* file);
+    short Expand(VsFile* file, CImageIterator& iter, long linewidth, int size, int& bad_code_count);
+    short Skim(VsFile* file, long linewidth, int size, int& bad_code_count);
     void NextInterlacedRow();
 
     // line writer
@@ -88,14 +90,15 @@ private:
     short top_slot = 0;
     short slot = 0;
     short navail_bytes = 0;
-    short nbits_left = 0;
+    int nbits = 0;      // valid low bits in bitbuf
+    DWORD bitbuf = 0;   // bits read ahead of the next code, least significant first
     bool terminated = false;
-    BYTE b1 = 0;
     BYTE byte_buff[257];
     BYTE* pbytes = byte_buff;
     BYTE stack[kTableSize];
     BYTE suffix[kTableSize];
     WORD prefix[kTableSize];
+    WORD length[kTableSize];  // string length per entry, for Skim
 };
 
 #endif
