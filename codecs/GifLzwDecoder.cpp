@@ -6,10 +6,6 @@
 #include <memory>
 #include <new>
 
-static const DWORD code_mask[17] = {0,     0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
-                                    0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
-                                    0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
-
 // ---------------------------------------------------------------- row cursor
 
 CImageIterator::CImageIterator(Vistel* image) : ima(image)
@@ -137,24 +133,23 @@ int GifLzwDecoder::LoadSubBlock(VsFile* file)
     return n;
 }
 
-// Codes are packed least significant bit first; bitbuf holds the bits read
-// ahead, at most 7 between codes, so 12-bit codes fit with room to spare.
-short GifLzwDecoder::get_next_code(VsFile* file)
+// Tops bitbuf up to a whole code. Codes are packed least significant bit
+// first; at most 7 bits stay between codes, so 12-bit codes fit with room to
+// spare. Returns 0 when the code is ready, else what get_next_code returns:
+// `ending` at the terminator, a negative value at the end of the input.
+int GifLzwDecoder::FillBits(VsFile* file)
 {
     while (nbits < curr_size) {
         if (navail_bytes <= 0) {
             int r = LoadSubBlock(file);
-            if (r < 0) return (short)r;
+            if (r < 0) return r;
             if (r == 0) return ending;
         }
         bitbuf |= (DWORD)*pbytes++ << nbits;
         nbits += 8;
         navail_bytes--;
     }
-    short code = (short)(bitbuf & code_mask[curr_size]);
-    bitbuf >>= curr_size;
-    nbits -= curr_size;
-    return code;
+    return 0;
 }
 
 // ---------------------------------------------------------------- line writer
@@ -212,6 +207,24 @@ int GifLzwDecoder::out_line(CImageIterator& iter, BYTE* pixels, long linelen)
 }
 
 // ---------------------------------------------------------------- decoder
+
+// Adds the entry "string(oc) + first" after a code c was expanded to a
+// string starting with `first`, and widens the codes when the table fills up
+// to the current width. A full table takes no entry and keeps oc and fc.
+inline void GifLzwDecoder::AddEntry(short first, short c, short& oc, short& fc)
+{
+    if (slot < top_slot) {
+        suffix[slot] = (BYTE)(fc = first);
+        prefix[slot] = (WORD)oc;
+        length[slot] = (WORD)(StringLength(oc) + 1);
+        slot++;
+        oc = c;
+    }
+    if (slot >= top_slot && curr_size < 12) {
+        top_slot = (short)(top_slot << 1);
+        curr_size++;
+    }
+}
 
 short GifLzwDecoder::decoder(VsFile* file, CImageIterator& iter, long linewidth,
                              int& bad_code_count)
@@ -277,6 +290,32 @@ short GifLzwDecoder::Expand(VsFile* file, CImageIterator& iter, long linewidth, 
             stack[sp++] = (BYTE)c;
         } else {
             short code = c;
+            // Until the first bad code every entry is sound and its length
+            // known: a string that fits in the line is written there directly,
+            // from its last character back to its first.
+            if (bad_code_count == 0 && c <= slot) {
+                long len = (long)(c == slot ? StringLength(oc) + 1 : StringLength(c));
+                if (len <= linewidth - linePos) {
+                    BYTE* p = lineBuf + linePos + len - 1;
+                    if (code == slot) {
+                        *p-- = (BYTE)fc;
+                        code = oc;
+                    }
+                    while (code >= newcodes) {
+                        *p-- = suffix[code];
+                        code = (short)prefix[code];
+                    }
+                    *p = (BYTE)code;
+                    linePos += len;
+                    AddEntry(code, c, oc, fc);
+                    if (linePos == linewidth) {
+                        int r = out_line(iter, lineBuf, linewidth);
+                        if (r < 0) return (short)r;
+                        linePos = 0;
+                    }
+                    continue;
+                }
+            }
             if (code >= slot) {
                 if (code > slot) bad_code_count++;
                 code = oc;
@@ -293,15 +332,7 @@ short GifLzwDecoder::Expand(VsFile* file, CImageIterator& iter, long linewidth, 
                 code = (short)prefix[code];
             }
             stack[sp++] = (BYTE)code;
-            if (slot < top_slot) {
-                suffix[slot] = (BYTE)(fc = code);
-                prefix[slot++] = (WORD)oc;
-                oc = c;
-            }
-            if (slot >= top_slot && curr_size < 12) {
-                top_slot = (short)(top_slot << 1);
-                curr_size++;
-            }
+            AddEntry(code, c, oc, fc);
         }
         int r = flush_stack();
         if (r < 0) return (short)r;
@@ -322,7 +353,6 @@ short GifLzwDecoder::Skim(VsFile* file, long linewidth, int size, int& bad_code_
         linewidth > 0 ? (uint64_t)linewidth * (uint64_t)(iheight + 1) : UINT64_MAX;
     uint64_t pixels = 0;
     short oc = 0;
-    auto lengthOf = [&](short code) -> uint64_t { return code < newcodes ? 1 : length[code]; };
 
     short c;
     while ((c = get_next_code(file)) != ending) {
@@ -343,15 +373,9 @@ short GifLzwDecoder::Skim(VsFile* file, long linewidth, int size, int& bad_code_
                 bad_code_count++;
                 return LZW_OK;
             }
-            pixels += c == slot ? lengthOf(oc) + 1 : lengthOf(c);
-            if (slot < top_slot) {
-                length[slot++] = (WORD)(lengthOf(oc) + 1);
-                oc = c;
-            }
-            if (slot >= top_slot && curr_size < 12) {
-                top_slot = (short)(top_slot << 1);
-                curr_size++;
-            }
+            pixels += c == slot ? StringLength(oc) + 1 : StringLength(c);
+            short fc = 0;
+            AddEntry(0, c, oc, fc);
         }
         if (pixels >= limit) return LZW_END;
     }
