@@ -374,8 +374,14 @@ short GifLzwDecoder::Skim(VsFile* file, long linewidth, int size, int& bad_code_
                 return LZW_OK;
             }
             pixels += c == slot ? StringLength(oc) + 1 : StringLength(c);
-            short fc = 0;
-            AddEntry(0, c, oc, fc);
+            if (slot < top_slot) {
+                length[slot++] = (WORD)(StringLength(oc) + 1);
+                oc = c;
+            }
+            if (slot >= top_slot && curr_size < 12) {
+                top_slot = (short)(top_slot << 1);
+                curr_size++;
+            }
         }
         if (pixels >= limit) return LZW_END;
     }
