@@ -292,16 +292,17 @@ short GifLzwDecoder::Expand(VsFile* file, CImageIterator& iter, long linewidth, 
             short code = c;
             // Until the first bad code every entry is sound and its length
             // known: a string that fits in the line is written there directly,
-            // from its last character back to its first.
+            // from its last character back to its first, never below its start.
             if (bad_code_count == 0 && c <= slot) {
                 long len = (long)(c == slot ? StringLength(oc) + 1 : StringLength(c));
                 if (len <= linewidth - linePos) {
-                    BYTE* p = lineBuf + linePos + len - 1;
+                    BYTE* const first = lineBuf + linePos;
+                    BYTE* p = first + len - 1;
                     if (code == slot) {
                         *p-- = (BYTE)fc;
                         code = oc;
                     }
-                    while (code >= newcodes) {
+                    while (code >= newcodes && p > first) {
                         *p-- = suffix[code];
                         code = (short)prefix[code];
                     }
