@@ -1,12 +1,10 @@
 #include "GifLzwDecoder.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
-
-static const DWORD code_mask[17] = {0,     0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
-                                    0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
-                                    0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
 
 // ---------------------------------------------------------------- row cursor
 
@@ -90,11 +88,14 @@ short GifLzwDecoder::init_exp(short size)
     clear = (short)(1 << size);
     ending = (short)(clear + 1);
     slot = newcodes = (short)(ending + 1);
-    navail_bytes = nbits_left = 0;
+    navail_bytes = 0;
+    nbits = 0;
+    bitbuf = 0;
     terminated = false;
     memset(stack, 0, sizeof(stack));
     memset(suffix, 0, sizeof(suffix));
     memset(prefix, 0, sizeof(prefix));
+    memset(length, 0, sizeof(length));
     memset(byte_buff, 0, sizeof(byte_buff));
     pbytes = byte_buff;
     return 0;
@@ -102,7 +103,8 @@ short GifLzwDecoder::init_exp(short size)
 
 // Reads the next data sub-block into byte_buff. Returns its length, 0 for the
 // terminating empty block (after which nothing more is read), or a negative
-// value at the end of the input.
+// value at the end of the input. Bytes come straight from the read buffer
+// while it holds them; get_byte refills it.
 int GifLzwDecoder::LoadSubBlock(VsFile* file)
 {
     if (terminated) return 0;
@@ -114,40 +116,40 @@ int GifLzwDecoder::LoadSubBlock(VsFile* file)
         terminated = true;
         return 0;
     }
-    for (int i = 0; i < n; i++) {
+    int i = 0;
+    while (i < n) {
+        int buffered = ibfmax - ibf;
+        if (ibf < kBufferSize - 1 && buffered > 0) {
+            int take = std::min(buffered, n - i);
+            memcpy(byte_buff + i, buf + ibf, (size_t)take);
+            ibf += take;
+            i += take;
+            continue;
+        }
         int c = get_byte(file);
         if (c < 0) return c;
-        byte_buff[i] = (BYTE)c;
+        byte_buff[i++] = (BYTE)c;
     }
     return n;
 }
 
-short GifLzwDecoder::get_next_code(VsFile* file)
+// Tops bitbuf up to a whole code. Codes are packed least significant bit
+// first; at most 7 bits stay between codes, so 12-bit codes fit with room to
+// spare. Returns 0 when the code is ready, else what get_next_code returns:
+// `ending` at the terminator, a negative value at the end of the input.
+int GifLzwDecoder::FillBits(VsFile* file)
 {
-    if (nbits_left == 0) {
+    while (nbits < curr_size) {
         if (navail_bytes <= 0) {
             int r = LoadSubBlock(file);
-            if (r < 0) return (short)r;
+            if (r < 0) return r;
             if (r == 0) return ending;
         }
-        b1 = *pbytes++;
-        nbits_left = 8;
+        bitbuf |= (DWORD)*pbytes++ << nbits;
+        nbits += 8;
         navail_bytes--;
     }
-    DWORD ret = (DWORD)b1 >> (8 - nbits_left);
-    while (curr_size > nbits_left) {
-        if (navail_bytes <= 0) {
-            int r = LoadSubBlock(file);
-            if (r < 0) return (short)r;
-            if (r == 0) return ending;
-        }
-        b1 = *pbytes++;
-        ret |= (DWORD)b1 << nbits_left;
-        nbits_left = (short)(nbits_left + 8);
-        navail_bytes--;
-    }
-    nbits_left = (short)(nbits_left - curr_size);
-    return (short)(ret & code_mask[curr_size]);
+    return 0;
 }
 
 // ---------------------------------------------------------------- line writer
@@ -206,6 +208,24 @@ int GifLzwDecoder::out_line(CImageIterator& iter, BYTE* pixels, long linelen)
 
 // ---------------------------------------------------------------- decoder
 
+// Adds the entry "string(oc) + first" after a code c was expanded to a
+// string starting with `first`, and widens the codes when the table fills up
+// to the current width. A full table takes no entry and keeps oc and fc.
+inline void GifLzwDecoder::AddEntry(short first, short c, short& oc, short& fc)
+{
+    if (slot < top_slot) {
+        suffix[slot] = (BYTE)(fc = first);
+        prefix[slot] = (WORD)oc;
+        length[slot] = (WORD)(StringLength(oc) + 1);
+        slot++;
+        oc = c;
+    }
+    if (slot >= top_slot && curr_size < 12) {
+        top_slot = (short)(top_slot << 1);
+        curr_size++;
+    }
+}
+
 short GifLzwDecoder::decoder(VsFile* file, CImageIterator& iter, long linewidth,
                              int& bad_code_count)
 {
@@ -214,24 +234,39 @@ short GifLzwDecoder::decoder(VsFile* file, CImageIterator& iter, long linewidth,
     if (size < 0) return (short)size;
     if (size < 2 || size > 9) return LZW_BAD_CODE_SIZE;
     init_exp((short)size);
-
     // A frame of width 0 has no row to fill: its codes are read and dropped.
     if (linewidth < 0) linewidth = 0;
+    if (!iter.Image()) return Skim(file, linewidth, size, bad_code_count);
+    return Expand(file, iter, linewidth, size, bad_code_count);
+}
+
+short GifLzwDecoder::Expand(VsFile* file, CImageIterator& iter, long linewidth, int size,
+                            int& bad_code_count)
+{
     std::unique_ptr<BYTE[]> line(new (std::nothrow) BYTE[(size_t)linewidth + 1]);
     if (!line) return LZW_NO_MEMORY;
-    memset(line.get(), 0, (size_t)linewidth + 1);
+    BYTE* const lineBuf = line.get();
+    memset(lineBuf, 0, (size_t)linewidth + 1);
     long linePos = 0;
     int sp = 0;
     short oc = 0, fc = 0;
 
-    // Appends the stacked string to the line, writing each full line.
+    // Appends the stacked string (last character on top) to the line in
+    // runs up to the line's end, writing each full line.
     auto flush_stack = [&]() -> int {
+        if (linewidth == 0) {
+            sp = 0;
+            return 0;
+        }
         while (sp > 0) {
-            BYTE v = stack[--sp];
-            if (linewidth == 0) continue;
-            line[linePos++] = v;
+            long n = std::min((long)sp, linewidth - linePos);
+            BYTE* out = lineBuf + linePos;
+            const BYTE* in = stack + sp;
+            for (long k = 0; k < n; k++) out[k] = *--in;
+            sp -= (int)n;
+            linePos += n;
             if (linePos == linewidth) {
-                int r = out_line(iter, line.get(), linewidth);
+                int r = out_line(iter, lineBuf, linewidth);
                 if (r < 0) return r;
                 linePos = 0;
             }
@@ -255,6 +290,33 @@ short GifLzwDecoder::decoder(VsFile* file, CImageIterator& iter, long linewidth,
             stack[sp++] = (BYTE)c;
         } else {
             short code = c;
+            // Until the first bad code every entry is sound and its length
+            // known: a string that fits in the line is written there directly,
+            // from its last character back to its first, never below its start.
+            if (bad_code_count == 0 && c <= slot) {
+                long len = (long)(c == slot ? StringLength(oc) + 1 : StringLength(c));
+                if (len <= linewidth - linePos) {
+                    BYTE* const first = lineBuf + linePos;
+                    BYTE* p = first + len - 1;
+                    if (code == slot) {
+                        *p-- = (BYTE)fc;
+                        code = oc;
+                    }
+                    while (code >= newcodes && p > first) {
+                        *p-- = suffix[code];
+                        code = (short)prefix[code];
+                    }
+                    *p = (BYTE)code;
+                    linePos += len;
+                    AddEntry(code, c, oc, fc);
+                    if (linePos == linewidth) {
+                        int r = out_line(iter, lineBuf, linewidth);
+                        if (r < 0) return (short)r;
+                        linePos = 0;
+                    }
+                    continue;
+                }
+            }
             if (code >= slot) {
                 if (code > slot) bad_code_count++;
                 code = oc;
@@ -271,9 +333,50 @@ short GifLzwDecoder::decoder(VsFile* file, CImageIterator& iter, long linewidth,
                 code = (short)prefix[code];
             }
             stack[sp++] = (BYTE)code;
+            AddEntry(code, c, oc, fc);
+        }
+        int r = flush_stack();
+        if (r < 0) return (short)r;
+    }
+
+    if (linePos > 0) return (short)out_line(iter, lineBuf, linePos);
+    return LZW_OK;
+}
+
+// Walks the codes of a frame without storing pixels, stopping where Expand
+// would: at the end code, the end of the input, or the code that completes a
+// row past the frame's height. Only string lengths are kept. Walking stops at
+// the first code above the next free slot: the caller only needs to know that
+// there was one, and before it every table entry is sound.
+short GifLzwDecoder::Skim(VsFile* file, long linewidth, int size, int& bad_code_count)
+{
+    const uint64_t limit =
+        linewidth > 0 ? (uint64_t)linewidth * (uint64_t)(iheight + 1) : UINT64_MAX;
+    uint64_t pixels = 0;
+    short oc = 0;
+
+    short c;
+    while ((c = get_next_code(file)) != ending) {
+        if (c < 0) return LZW_OK;
+        if (c == clear) {
+            curr_size = (short)(size + 1);
+            slot = newcodes;
+            top_slot = (short)(1 << curr_size);
+            while ((c = get_next_code(file)) == clear) {
+            }
+            if (c == ending) break;
+            if (c < 0) return LZW_OK;
+            if (c >= slot) c = 0;
+            oc = c;
+            pixels += 1;
+        } else {
+            if (c > slot) {
+                bad_code_count++;
+                return LZW_OK;
+            }
+            pixels += c == slot ? StringLength(oc) + 1 : StringLength(c);
             if (slot < top_slot) {
-                suffix[slot] = (BYTE)(fc = code);
-                prefix[slot++] = (WORD)oc;
+                length[slot++] = (WORD)(StringLength(oc) + 1);
                 oc = c;
             }
             if (slot >= top_slot && curr_size < 12) {
@@ -281,10 +384,7 @@ short GifLzwDecoder::decoder(VsFile* file, CImageIterator& iter, long linewidth,
                 curr_size++;
             }
         }
-        int r = flush_stack();
-        if (r < 0) return (short)r;
+        if (pixels >= limit) return LZW_END;
     }
-
-    if (linePos > 0) return (short)out_line(iter, line.get(), linePos);
     return LZW_OK;
 }

@@ -62,11 +62,38 @@ public:
 
     int get_byte(VsFile* file);
     short init_exp(short size);
-    short get_next_code(VsFile* file);
+    // The next code, `ending` at the data's terminator, or a negative value
+    // at the end of the input.
+    short get_next_code(VsFile* file)
+    {
+        if (nbits < curr_size) {
+            // Two bytes of the current sub-block at once cover any code
+            // width: at most 11 bits wait, 27 fit.
+            if (navail_bytes >= 2) {
+                bitbuf |= (DWORD)(pbytes[0] | (pbytes[1] << 8)) << nbits;
+                pbytes += 2;
+                navail_bytes = (short)(navail_bytes - 2);
+                nbits += 16;
+            } else {
+                int stop = FillBits(file);
+                if (stop != 0) return (short)stop;
+            }
+        }
+        short code = (short)(bitbuf & ((1u << curr_size) - 1));
+        bitbuf >>= curr_size;
+        nbits -= curr_size;
+        return code;
+    }
     int out_line(CImageIterator& iter, BYTE* pixels, long linelen);
 
 private:
     int LoadSubBlock(VsFile* file);
+    int FillBits(VsFile* file);
+    void AddEntry(short first, short c, short& oc, short& fc);
+    // Length of the string a code stands for; sound only for codes below slot.
+    unsigned StringLength(short code) const { return code < newcodes ? 1u : length[code]; }
+    short Expand(VsFile* file, CImageIterator& iter, long linewidth, int size, int& bad_code_count);
+    short Skim(VsFile* file, long linewidth, int size, int& bad_code_count);
     void NextInterlacedRow();
 
     // line writer
@@ -88,14 +115,15 @@ private:
     short top_slot = 0;
     short slot = 0;
     short navail_bytes = 0;
-    short nbits_left = 0;
+    int nbits = 0;      // valid low bits in bitbuf
+    DWORD bitbuf = 0;   // bits read ahead of the next code, least significant first
     bool terminated = false;
-    BYTE b1 = 0;
     BYTE byte_buff[257];
     BYTE* pbytes = byte_buff;
     BYTE stack[kTableSize];
     BYTE suffix[kTableSize];
     WORD prefix[kTableSize];
+    WORD length[kTableSize];  // string length per entry
 };
 
 #endif

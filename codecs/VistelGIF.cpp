@@ -375,7 +375,9 @@ bool VistelGIF::ReadFrame(VsFile* fp, DecodeState& st)
     st.lastFrame = std::move(frame);
 
     if (st.wantAll) StoreFrame(st, trueColor ? *st.imaRGB : *st.canvas);
-    if (!trueColor && st.prevdispmeth <= 1) st.previousFrame.reset(CopyImage(*st.canvas));
+    // Only a frame still to come can restore the screen to this one.
+    if (!trueColor && st.prevdispmeth <= 1 && info.nFrame > st.iImage)
+        st.previousFrame.reset(CopyImage(*st.canvas));
     if (info.nFrame == st.iImage) return false;
     st.iImage++;
     return true;
@@ -396,7 +398,7 @@ void VistelGIF::PrepareCanvas(DecodeState& st, WORD bpp)
         st.first_transparent_index = info.nBkgndIndex;
         st.canvas->Clear(gifgce.transpcolindex);
         CheckFrameSetBudget(st, *st.canvas);
-        st.previousFrame.reset(CopyImage(*st.canvas));
+        if (info.nFrame > st.iImage) st.previousFrame.reset(CopyImage(*st.canvas));
         return;
     }
     switch (st.prevdispmeth) {
@@ -555,6 +557,13 @@ void VistelGIF::GifMix(Vistel& imgsrc2, tag_image& imgdesc)
         if (!src || !dst || xmax <= xmin) continue;
         if (copyRows) {
             memcpy(dst + xmin, src, (size_t)(xmax - xmin));
+            continue;
+        }
+        if (srcBpp == 8 && dstBpp == 8) {
+            const BYTE transparent = (BYTE)ibg2;
+            BYTE* out = dst + xmin;
+            for (long x = 0; x < xmax - xmin; x++)
+                if (src[x] != transparent) out[x] = src[x];
             continue;
         }
         for (long x = xmin; x < xmax; x++) {

@@ -185,6 +185,28 @@ TEST(GifCompose, TransparentPixelsLeaveTheCanvas)
     EXPECT_EQ(At(*d.image, 3, 0), 0);
 }
 
+TEST(GifCompose, TransparentPixelsLeaveAnEightBitCanvas)
+{
+    std::vector<uint8_t> top(16 * 3);
+    for (size_t i = 0; i < top.size(); i++) top[i] = (uint8_t)(i % 5 == 0 ? 200 : i * 7);
+    Bytes data = GifBuilder(20, 4, RampPalette(256))
+                     .Gce(1, 200)
+                     .SolidFrame(0, 0, 20, 4, 9)
+                     .Gce(1, 200)
+                     .Frame(3, 1, 16, 3, top)
+                     .Finish();
+    Decoded d = DecodeGif(data, 1);
+    ASSERT_TRUE(d.ok);
+    ASSERT_EQ(d.image->GetBpp(), 8);
+    for (long y = 0; y < 4; y++)
+        for (long x = 0; x < 20; x++) {
+            int want = 9;
+            if (y >= 1 && x >= 3 && x < 19 && top[(size_t)(y - 1) * 16 + (size_t)(x - 3)] != 200)
+                want = top[(size_t)(y - 1) * 16 + (size_t)(x - 3)];
+            EXPECT_EQ(At(*d.image, x, y), want) << x << "," << y;
+        }
+}
+
 TEST(GifCompose, RestoreToBackgroundClearsTheWholeScreen)
 {
     // With transparency the clear index is the first frame's transparent

@@ -242,3 +242,48 @@ TEST(GifLzw, HostileStreamsEndWithinTheirData)
         RunDecoder(image, Stream(minSize, packed, rng() % 2), rng() % 2);
     }
 }
+
+TEST(GifLzw, CountingWalkStopsWhereDecodingStops)
+{
+    // Without an image the decoder only follows string lengths; the frame
+    // walk relies on it ending at the same byte and finding bad codes alike.
+    auto compare = [](const Bytes& stream, long w, long h, bool interlaced, const char* what) {
+        Vistel image(w, h, 8, 2);
+        LzwRun full = RunDecoder(image, stream, interlaced);
+        std::unique_ptr<GifLzwDecoder> lzw(new GifLzwDecoder);
+        Bytes copy = stream;
+        VsMemFile file(copy.data(), (DWORD)copy.size());
+        CImageIterator rows(h);
+        rows.Upset();
+        lzw->BeginFrame(interlaced, h);
+        int bad = 0;
+        lzw->decoder(&file, rows, w, bad);
+        EXPECT_EQ(bad > 0, full.badCodes > 0) << what;
+        if (full.badCodes == 0) {
+            EXPECT_EQ(lzw->ReadAhead(), full.readAhead) << what;
+            EXPECT_EQ(lzw->TerminatorRead(), full.terminatorRead) << what;
+        }
+    };
+    for (int minSize : {2, 5, 8}) {
+        std::vector<uint8_t> px = RandomPixels(6000, 1 << minSize, (unsigned)minSize, 70);
+        Bytes stream = Stream(minSize, LzwCompress(px, minSize), true, 37);
+        stream.insert(stream.end(), {0x2C, 0, 0});
+        compare(stream, 60, 100, false, "exact");
+        compare(stream, 60, 50, true, "surplus rows");
+        compare(stream, 7, 3000, false, "short data");
+        compare(stream, 61, 40, false, "row ends inside strings");
+    }
+    // Surplus data whose bad code lies past the last row is never reached.
+    BitPacker bits;
+    for (int c : {4, 1, 1, 2, 2, 7, 5}) bits.Put(c, 3);
+    compare(Stream(2, bits.Finish()), 2, 2, false, "bad code after the rows");
+    compare(Stream(2, bits.Finish()), 2, 3, false, "bad code within the rows");
+
+    std::mt19937 rng(11);
+    for (int i = 0; i < 300; i++) {
+        Bytes packed(1 + rng() % 2000);
+        for (auto& b : packed) b = (uint8_t)rng();
+        compare(Stream(2 + (int)(rng() % 8), packed, rng() % 2), 1 + rng() % 40, 1 + rng() % 40,
+                rng() % 2, "random");
+    }
+}
