@@ -615,7 +615,7 @@ void VsExifInfo::StoreTag(int Tag, int Format, unsigned char* ValuePtr, DWORD By
     case TAG_EXPOSURE_PROGRAM: pInfo->ExposureProgram = ToInt(value); break;
     case TAG_ISO_EQUIVALENT:
         pInfo->ISOequivalent = ToInt(value);
-        if (pInfo->ISOequivalent < 50) pInfo->ISOequivalent *= 200;
+        if (pInfo->ISOequivalent > 0 && pInfo->ISOequivalent < 50) pInfo->ISOequivalent *= 200;
         break;
     case TAG_COMPRESSION_LEVEL: pInfo->CompressionLevel = ToInt(value); break;
     case TAG_EXIF_IMAGEWIDTH:
