@@ -90,6 +90,13 @@ int ToInt(double v)
     return (int)v;
 }
 
+// A tag value as an offset or length; 0 when negative or too large.
+DWORD ToDword(double v)
+{
+    if (!(v >= 0 && v < 4294967296.0)) return 0;
+    return (DWORD)v;
+}
+
 // Unit tag value to the unit's length in inches; false leaves the field.
 bool UnitInInches(int value, float* out)
 {
@@ -532,9 +539,9 @@ bool VsExifInfo::WalkDir(unsigned char* DirStart, unsigned char* OffsetBase,
         if (Components == 0) continue;
 
         if (Tag == TAG_THUMBNAIL_OFFSET) {
-            thumbOffset = (DWORD)ConvertAnyFormat(ValuePtr, Format);
+            thumbOffset = ToDword(ConvertAnyFormat(ValuePtr, Format));
         } else if (Tag == TAG_THUMBNAIL_LENGTH) {
-            thumbSize = (DWORD)ConvertAnyFormat(ValuePtr, Format);
+            thumbSize = ToDword(ConvertAnyFormat(ValuePtr, Format));
         } else if (Tag == TAG_EXIF_OFFSET || Tag == TAG_INTEROP_OFFSET) {
             DWORD sub = Get32u(ValuePtr);
             if (sub <= 8) continue;
