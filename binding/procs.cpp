@@ -188,6 +188,8 @@ int LoadFromFile(Tcl_Interp* interp, Vistel* image, const char* fileName, int Ty
 int Tk_IsAnimated(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
     if (objc != 2) return Usage(interp, "::Vistel::IsAnimated", "Filename");
+    if (Tcl_IsSafe(interp))
+        return Fail(interp, "::Vistel::IsAnimated is not available in a safe interpreter");
     const char* fileName = Tcl_GetString(objv[1]);
     Vistel image;
     if (!LoadFromFile(interp, &image, fileName, GetFileTypeFromFileName(fileName)))
@@ -199,6 +201,8 @@ int Tk_IsAnimated(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[
 int Tk_Convert(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
     if (objc != 3) return Usage(interp, "::Vistel::Convert", "FilenameIn FilenameOut");
+    if (Tcl_IsSafe(interp))
+        return Fail(interp, "::Vistel::Convert is not available in a safe interpreter");
     const char* in = Tcl_GetString(objv[1]);
     const char* out = Tcl_GetString(objv[2]);
     const int inType = GetFileTypeFromFileName(in);

@@ -271,8 +271,9 @@ bool VistelGIF::DecodeFrames(VsFile* fp, DecodeState& st)
     if (st.bTrueColor >= 2 && st.imaRGB) {
         long transIndex = -1;
         if (gifgce.flags & 1) {
-            RGBQUAD c = {0, 0, 0, 0};
-            DWORD index = (DWORD)(info.nBkgndIndex & 255);
+            // The background index may lie past a short colour table.
+            const DWORD index = info.nBkgndIndex & 255;
+            RGBQUAD c{};
             if (index < st.lastFrame->GetNumColors()) c = st.lastFrame->GetPalette()[index];
             c.rgbReserved = 0;
             info.nBkgndColor = c;

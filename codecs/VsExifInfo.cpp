@@ -90,10 +90,10 @@ int ToInt(double v)
     return (int)v;
 }
 
-// double to an unsigned 32-bit count or offset; out of range gives 0.
+// A tag value as an offset or length; 0 when negative or too large.
 DWORD ToDword(double v)
 {
-    if (!(v >= 0.0 && v < 4294967296.0)) return 0;
+    if (!(v >= 0 && v < 4294967296.0)) return 0;
     return (DWORD)v;
 }
 
@@ -622,7 +622,7 @@ void VsExifInfo::StoreTag(int Tag, int Format, unsigned char* ValuePtr, DWORD By
     case TAG_EXPOSURE_PROGRAM: pInfo->ExposureProgram = ToInt(value); break;
     case TAG_ISO_EQUIVALENT:
         pInfo->ISOequivalent = ToInt(value);
-        if (pInfo->ISOequivalent < 50) pInfo->ISOequivalent *= 200;
+        if (pInfo->ISOequivalent > 0 && pInfo->ISOequivalent < 50) pInfo->ISOequivalent *= 200;
         break;
     case TAG_COMPRESSION_LEVEL: pInfo->CompressionLevel = ToInt(value); break;
     case TAG_EXIF_IMAGEWIDTH:

@@ -2,9 +2,10 @@
 # Builds the project and runs every test through ctest (GoogleTest units,
 # fuzz corpus replays, tcltest files under Xvfb): first the plain build in
 # build/, then a build with AddressSanitizer and UndefinedBehaviorSanitizer
-# in build-asan/ over the same tests.
+# in build-asan/ over the same tests; last a short libFuzzer run of every
+# fuzz target over a scratch copy of its seed corpus (build-fuzz/, clang).
 #
-#   scripts/test.sh          both builds
+#   scripts/test.sh          both builds and the fuzz run
 #   scripts/test.sh --fast   the plain build only
 #
 # Missing Debian packages are installed first (as root). The last line is
@@ -125,8 +126,75 @@ run_build() {
     echo "==== $dir: passed $((t - f)) of $t"
 }
 
+# Seconds each fuzz target runs; inputs slower than fuzz_timeout seconds
+# count as hangs.
+fuzz_seconds=30
+fuzz_timeout=10
+
+# Runs one libFuzzer target over a scratch copy of its seed corpus, so that
+# the inputs it finds never land in the tree. A crash, leak, sanitizer
+# report or hang makes the target exit non-zero and counts as one failure.
+run_fuzz_target() {
+    local name=$1 work=$2
+    local corpus="$work/corpus-$name" artifacts="$work/artifacts-$name/"
+    mkdir -p "$corpus" "$artifacts"
+    cp fuzz/corpus/"$name"/* "$corpus"/ 2>/dev/null
+    local log="$work/$name.log"
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        "build-fuzz/fuzz/fuzz_$name" -max_total_time=$fuzz_seconds -rss_limit_mb=2048 \
+        -timeout=$fuzz_timeout -print_final_stats=1 -artifact_prefix="$artifacts" \
+        "$corpus" >"$log" 2>&1
+    local rc=$?
+    local runs
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    if [ "$rc" -eq 0 ]; then
+        echo "==== fuzz_$name: ${runs:-?} inputs, no crash"
+        passed=$((passed + 1))
+    else
+        echo "==== fuzz_$name: FAILED after ${runs:-?} inputs (exit $rc); inputs in $artifacts"
+        ls "$artifacts"
+        tail -n 40 "$log"
+        failed=$((failed + 1))
+    fi
+}
+
+# Builds the libFuzzer targets with clang and runs each briefly.
+run_fuzz() {
+    echo "==== build-fuzz: configure"
+    if ! CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DVISTEL_FUZZ=ON -DVISTEL_TESTS=OFF; then
+        echo "==== build-fuzz: configuration FAILED"
+        failed=$((failed + 1))
+        return
+    fi
+    local names=() src
+    for src in fuzz/fuzz_*.cpp; do
+        src=${src##*/fuzz_}
+        names+=("${src%.cpp}")
+    done
+    echo "==== build-fuzz: build"
+    if ! cmake --build build-fuzz -j2 --target "${names[@]/#/fuzz_}"; then
+        echo "==== build-fuzz: build FAILED"
+        failed=$((failed + 1))
+        return
+    fi
+    local work name
+    work=$(mktemp -d)
+    for name in "${names[@]}"; do
+        run_fuzz_target "$name" "$work"
+    done
+    # Crash inputs are kept for a failed run; a clean run leaves nothing.
+    if [ "$failed" -eq 0 ]; then rm -rf "$work"; fi
+}
+
 run_build build -DVISTEL_SANITIZE=OFF -DVISTEL_TESTS=ON
 if [ "$fast" -eq 0 ]; then
     run_build build-asan -DVISTEL_SANITIZE=ON -DVISTEL_TESTS=ON
+    if command -v clang++ >/dev/null 2>&1; then
+        run_fuzz
+    else
+        echo "==== build-fuzz: clang++ missing"
+        failed=$((failed + 1))
+    fi
 fi
 finish
