@@ -189,7 +189,8 @@ int Tk_IsAnimated(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[
 {
     if (objc != 2) return Usage(interp, "::Vistel::IsAnimated", "Filename");
     if (Tcl_IsSafe(interp))
-        return Fail(interp, "::Vistel::IsAnimated is not available in a safe interpreter");
+        return VistelError(interp, "::Vistel::IsAnimated is not available in a safe interpreter",
+                           "SAFE");
     const char* fileName = Tcl_GetString(objv[1]);
     Vistel image;
     if (!LoadFromFile(interp, &image, fileName, GetFileTypeFromFileName(fileName)))
@@ -202,7 +203,8 @@ int Tk_Convert(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
     if (objc != 3) return Usage(interp, "::Vistel::Convert", "FilenameIn FilenameOut");
     if (Tcl_IsSafe(interp))
-        return Fail(interp, "::Vistel::Convert is not available in a safe interpreter");
+        return VistelError(interp, "::Vistel::Convert is not available in a safe interpreter",
+                           "SAFE");
     const char* in = Tcl_GetString(objv[1]);
     const char* out = Tcl_GetString(objv[2]);
     const int inType = GetFileTypeFromFileName(in);
