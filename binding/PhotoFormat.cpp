@@ -36,10 +36,18 @@ bool CarriesAlpha(const Vistel& image)
            (image.IsIndexed() && image.AlphaPaletteIsEnabled());
 }
 
-// A block over an RGBA export (top row first, the image's width a row),
-// starting at pixel (x, y) counted from the top left. A decoded image
-// without alpha plane or transparent colour is opaque: offset[3] = 0 tells
-// Tk to ignore the alpha bytes.
+// Makes the export of an opaque image carry alpha 255 in every pixel. Tk
+// stores an opaque block as alpha 255 either way, but copies a 4-byte RGBA
+// block with the alpha at offset 3 straight into the photo, while a block
+// whose alpha it must ignore goes through its per-pixel loop.
+void MarkOpaque(BYTE* rgba, size_t pixels)
+{
+    BYTE* alpha = rgba + 3;
+    for (size_t i = 0; i < pixels; i++, alpha += 4) *alpha = 255;
+}
+
+// A block over an RGBA export (top row first, the image's width a row,
+// alpha at offset 3), starting at pixel (x, y) counted from the top left.
 Tk_PhotoImageBlock RgbaBlock(BYTE* rgba, const Vistel& image, int x, int y, int width, int height)
 {
     Tk_PhotoImageBlock block;
@@ -53,7 +61,7 @@ Tk_PhotoImageBlock RgbaBlock(BYTE* rgba, const Vistel& image, int x, int y, int 
     block.offset[0] = 0;
     block.offset[1] = 1;
     block.offset[2] = 2;
-    block.offset[3] = CarriesAlpha(image) ? 3 : 0;
+    block.offset[3] = 3;
     return block;
 }
 
@@ -69,17 +77,32 @@ int ClipSpan(int src, int wanted, DWORD size)
 // Decodes the data with the first reader that takes it. When none does, the
 // complaint of the reader whose format the data's header claims (if any)
 // goes into the result, so that a damaged file says what is wrong with it.
+// Whether only the reader of `format` can take data that its header check
+// accepted: GIF, PNG and JPEG start with signatures no other reader takes,
+// so trying that reader first gives what the full order would.
+bool ClaimIsExclusive(DWORD format)
+{
+    return format == VISTEL_FORMAT_GIF || format == VISTEL_FORMAT_PNG ||
+           format == VISTEL_FORMAT_JPG;
+}
+
 bool DecodeAny(Tcl_Interp* interp, BYTE* bytes, int length, Vistel& image)
 {
+    basic_image_information claimed;
+    const bool hasClaim = Vistel::CheckFormat(bytes, (DWORD)length, &claimed) &&
+                          claimed.format < CMAX_IMAGE_FORMATS;
     std::string errors[CMAX_IMAGE_FORMATS];
+    if (hasClaim && ClaimIsExclusive(claimed.format)) {
+        if (image.Decode(bytes, (DWORD)length, claimed.format)) return true;
+        errors[claimed.format] = image.GetLastError();
+    }
     for (DWORD type : ReadOrder) {
+        if (!errors[type].empty()) continue;
         if (image.Decode(bytes, (DWORD)length, type)) return true;
         errors[type] = image.GetLastError();
     }
-    basic_image_information claimed;
     const char* reason = "Decode: Unknown or wrong format";
-    if (Vistel::CheckFormat(bytes, (DWORD)length, &claimed) &&
-        claimed.format < CMAX_IMAGE_FORMATS && !errors[claimed.format].empty())
+    if (hasClaim && !errors[claimed.format].empty())
         reason = errors[claimed.format].c_str();
     VistelError(interp, reason, "DECODE");
     return false;
@@ -98,6 +121,7 @@ bool ExportRgba(Tcl_Interp* interp, Vistel& image, BYTE** rgba)
         VistelError(interp, "incomplete pixel export", "IMAGE");
         return false;
     }
+    if (!CarriesAlpha(image)) MarkOpaque(buffer, (size_t)image.GetWidth() * image.GetHeight());
     *rgba = buffer;
     return true;
 }
