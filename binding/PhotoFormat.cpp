@@ -36,10 +36,18 @@ bool CarriesAlpha(const Vistel& image)
            (image.IsIndexed() && image.AlphaPaletteIsEnabled());
 }
 
-// A block over an RGBA export (top row first, the image's width a row),
-// starting at pixel (x, y) counted from the top left. A decoded image
-// without alpha plane or transparent colour is opaque: offset[3] = 0 tells
-// Tk to ignore the alpha bytes.
+// Makes the export of an opaque image carry alpha 255 in every pixel. Tk
+// stores an opaque block as alpha 255 either way, but copies a 4-byte RGBA
+// block with the alpha at offset 3 straight into the photo, while a block
+// whose alpha it must ignore goes through its per-pixel loop.
+void MarkOpaque(BYTE* rgba, size_t pixels)
+{
+    BYTE* alpha = rgba + 3;
+    for (size_t i = 0; i < pixels; i++, alpha += 4) *alpha = 255;
+}
+
+// A block over an RGBA export (top row first, the image's width a row,
+// alpha at offset 3), starting at pixel (x, y) counted from the top left.
 Tk_PhotoImageBlock RgbaBlock(BYTE* rgba, const Vistel& image, int x, int y, int width, int height)
 {
     Tk_PhotoImageBlock block;
@@ -53,7 +61,7 @@ Tk_PhotoImageBlock RgbaBlock(BYTE* rgba, const Vistel& image, int x, int y, int 
     block.offset[0] = 0;
     block.offset[1] = 1;
     block.offset[2] = 2;
-    block.offset[3] = CarriesAlpha(image) ? 3 : 0;
+    block.offset[3] = 3;
     return block;
 }
 
@@ -69,17 +77,32 @@ int ClipSpan(int src, int wanted, DWORD size)
 // Decodes the data with the first reader that takes it. When none does, the
 // complaint of the reader whose format the data's header claims (if any)
 // goes into the result, so that a damaged file says what is wrong with it.
+// Whether only the reader of `format` can take data that its header check
+// accepted: GIF, PNG and JPEG start with signatures no other reader takes,
+// so trying that reader first gives what the full order would.
+bool ClaimIsExclusive(DWORD format)
+{
+    return format == VISTEL_FORMAT_GIF || format == VISTEL_FORMAT_PNG ||
+           format == VISTEL_FORMAT_JPG;
+}
+
 bool DecodeAny(Tcl_Interp* interp, BYTE* bytes, int length, Vistel& image)
 {
+    basic_image_information claimed;
+    const bool hasClaim = Vistel::CheckFormat(bytes, (DWORD)length, &claimed) &&
+                          claimed.format < CMAX_IMAGE_FORMATS;
     std::string errors[CMAX_IMAGE_FORMATS];
+    if (hasClaim && ClaimIsExclusive(claimed.format)) {
+        if (image.Decode(bytes, (DWORD)length, claimed.format)) return true;
+        errors[claimed.format] = image.GetLastError();
+    }
     for (DWORD type : ReadOrder) {
+        if (!errors[type].empty()) continue;
         if (image.Decode(bytes, (DWORD)length, type)) return true;
         errors[type] = image.GetLastError();
     }
-    basic_image_information claimed;
     const char* reason = "Decode: Unknown or wrong format";
-    if (Vistel::CheckFormat(bytes, (DWORD)length, &claimed) &&
-        claimed.format < CMAX_IMAGE_FORMATS && !errors[claimed.format].empty())
+    if (hasClaim && !errors[claimed.format].empty())
         reason = errors[claimed.format].c_str();
     VistelError(interp, reason, "DECODE");
     return false;
@@ -98,9 +121,87 @@ bool ExportRgba(Tcl_Interp* interp, Vistel& image, BYTE** rgba)
         VistelError(interp, "incomplete pixel export", "IMAGE");
         return false;
     }
+    if (!CarriesAlpha(image)) MarkOpaque(buffer, (size_t)image.GetWidth() * image.GetHeight());
     *rgba = buffer;
     return true;
 }
+
+// Receives an image's RGBA export row by row (top row first) and puts the
+// part [srcX, srcX + width) x [srcY, srcY + height) into a photo in strips
+// of rows, so that no export of the whole image is ever held. The photo must
+// already be large enough for the region: puts inside its size allocate
+// nothing and cannot fail.
+class PhotoStripSink : public VsFile {
+public:
+    PhotoStripSink(Tcl_Interp* interp, Tk_PhotoHandle photo, const Vistel& image, int destX,
+                   int destY, int width, int height, int srcX, int srcY)
+        : interp_(interp), photo_(photo), opaque_(!CarriesAlpha(image)),
+          rowBytes_((size_t)image.GetWidth() * 4), destX_(destX), destY_(destY),
+          width_(width), height_(height), srcX_(srcX), srcY_(srcY),
+          stripRows_(height < kStripRows ? height : kStripRows),
+          strip_((size_t)stripRows_ * width * 4)
+    {
+    }
+
+    // Takes exactly one row per call, as the export writes them.
+    size_t Write(const void* buffer, size_t size, size_t count) override
+    {
+        if (size * count != rowBytes_ || failed_) return 0;
+        const int y = row_++;
+        if (y < srcY_ || y >= srcY_ + height_) return count;
+        BYTE* out = strip_.data() + (size_t)filled_ * width_ * 4;
+        memcpy(out, (const BYTE*)buffer + (size_t)srcX_ * 4, (size_t)width_ * 4);
+        if (opaque_) MarkOpaque(out, (size_t)width_);
+        if (++filled_ == stripRows_ || y + 1 == srcY_ + height_) Flush();
+        return failed_ ? 0 : count;
+    }
+
+    bool Flush() override
+    {
+        if (filled_ == 0) return true;
+        Tk_PhotoImageBlock block;
+        memset(&block, 0, sizeof(block));
+        block.pixelPtr = strip_.data();
+        block.width = width_;
+        block.height = filled_;
+        block.pitch = width_ * 4;
+        block.pixelSize = 4;
+        block.offset[0] = 0;
+        block.offset[1] = 1;
+        block.offset[2] = 2;
+        block.offset[3] = 3;
+        if (Tk_PhotoPutBlock(interp_, photo_, &block, destX_, destY_ + putRows_, width_, filled_,
+                             TK_PHOTO_COMPOSITE_SET) != TCL_OK)
+            failed_ = true;
+        putRows_ += filled_;
+        filled_ = 0;
+        return !failed_;
+    }
+
+    bool Close() override { return true; }
+    size_t Read(void*, size_t, size_t) override { return 0; }
+    bool Seek(long, int) override { return false; }
+    long Tell() override { return (long)(row_ * rowBytes_); }
+    long Size() override { return Tell(); }
+    bool Eof() override { return false; }
+    long Error() override { return failed_ ? 1 : 0; }
+    long GetC() override { return -1; }
+
+private:
+    // Large enough that Tk's whole-photo alpha scan after each put stays
+    // rare, small enough to keep the strip a fraction of the photo.
+    static const int kStripRows = 256;
+
+    Tcl_Interp* interp_;
+    Tk_PhotoHandle photo_;
+    const bool opaque_;
+    const size_t rowBytes_;
+    const int destX_, destY_, width_, height_, srcX_, srcY_;
+    const int stripRows_;
+    std::vector<BYTE> strip_;
+    int row_ = 0, filled_ = 0, putRows_ = 0;
+    bool failed_ = false;
+};
 
 }  // namespace
 
@@ -137,21 +238,24 @@ int ObjRead(Tcl_Interp* interp, Tcl_Obj* data, Tcl_Obj*, Tk_PhotoHandle imageHan
     if (!DecodeAny(interp, bytes, length, image)) return TCL_ERROR;
     const long numFrames = image.GetNumFrames();
 
-    BYTE* rgba = nullptr;
-    if (!ExportRgba(interp, image, &rgba)) return TCL_ERROR;
-
     // Tk keeps the region inside the size the match reported; should the
-    // decoded picture be smaller, only the part it covers is put.
+    // decoded picture be smaller, only the part it covers is put. The photo
+    // grows to hold the region before any row goes in, so that a failure
+    // to grow leaves it as it was.
     const int w = ClipSpan(srcX, width, image.GetWidth());
     const int h = ClipSpan(srcY, height, image.GetHeight());
-    int result = TCL_OK;
     if (w > 0 && h > 0) {
-        Tk_PhotoImageBlock block = RgbaBlock(rgba, image, srcX, srcY, w, h);
-        result = Tk_PhotoPutBlock(interp, imageHandle, &block, destX, destY, w, h,
-                                  TK_PHOTO_COMPOSITE_SET);
+        if (Tk_PhotoExpand(interp, imageHandle, destX + w, destY + h) != TCL_OK)
+            return VistelError(interp, nullptr, "MEMORY");
+        try {
+            PhotoStripSink sink(interp, imageHandle, image, destX, destY, w, h, srcX, srcY);
+            if (!image.Encode2RGBA(&sink) || !sink.Flush())
+                return VistelError(interp, sink.Error() ? nullptr : image.GetLastError(),
+                                   sink.Error() ? "MEMORY" : "IMAGE");
+        } catch (...) {
+            return VistelError(interp, nullptr, "MEMORY");
+        }
     }
-    Vistel::FreeMemory(rgba);
-    if (result != TCL_OK) return VistelError(interp, nullptr, "MEMORY");
 
     DetachAnimationOnRead(imageHandle);
     if (numFrames > 1) AttachAnimationOnRead(interp, imageHandle, bytes, length, numFrames);
