@@ -61,7 +61,8 @@ long ExifDpi(float resolution, float unitInches)
 {
     if (resolution == 0 || unitInches == 0) return 0;
     float dpi = resolution / unitInches;
-    if (!(dpi >= 1.0f && dpi < 2147483647.0f)) return 0;
+    // Above 54 million dots per inch the pixels per metre pass 32 bits.
+    if (!(dpi >= 1.0f && dpi < 54000000.0f)) return 0;
     return (long)dpi;
 }
 
