@@ -323,6 +323,8 @@ protected:
     // set stays with this image: it never travels to iDst, and a work image
     // made with CopyInfo must have disowned it (DisownGifFrames) first.
     bool TransferResult(Vistel& result, Vistel* iDst);
+    // RotateLeft (counter-clockwise) and RotateRight (clockwise).
+    bool QuarterTurn(bool clockwise, Vistel* iDst);
     // The two mode-0 paths of Resample, writing into a prepared image.
     void ResampleBilinear(Vistel& newImage, float xScale, float yScale);
     void ShrinkByAreaAveraging(Vistel& newImage, float xScale, float yScale);

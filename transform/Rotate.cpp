@@ -93,24 +93,24 @@ void CopyQuarterTurn(Vistel& src, Vistel& dst, const QuarterMap& map)
 
 }  // namespace
 
-bool Vistel::RotateLeft(Vistel* iDst)
+bool Vistel::QuarterTurn(bool clockwise, Vistel* iDst)
 {
     if (!pDib) return false;
     Vistel work;
     if (!MakeWorkImage(work, (DWORD)head.biHeight, (DWORD)head.biWidth, pAlpha != nullptr))
         return false;
-    CopyQuarterTurn(*this, work, QuarterMap{false, head.biWidth, head.biHeight});
+    CopyQuarterTurn(*this, work, QuarterMap{clockwise, head.biWidth, head.biHeight});
     return TransferResult(work, iDst);
+}
+
+bool Vistel::RotateLeft(Vistel* iDst)
+{
+    return QuarterTurn(false, iDst);
 }
 
 bool Vistel::RotateRight(Vistel* iDst)
 {
-    if (!pDib) return false;
-    Vistel work;
-    if (!MakeWorkImage(work, (DWORD)head.biHeight, (DWORD)head.biWidth, pAlpha != nullptr))
-        return false;
-    CopyQuarterTurn(*this, work, QuarterMap{true, head.biWidth, head.biHeight});
-    return TransferResult(work, iDst);
+    return QuarterTurn(true, iDst);
 }
 
 bool Vistel::Rotate180(Vistel* iDst)
