@@ -382,6 +382,18 @@ bool Vistel::Expand(long left, long top, long right, long bottom, RGBQUAD canvas
         break;
     }
     }
+    // An image with an alpha plane keeps it: the margins take the canvas
+    // colour's alpha, so a thumbnail's border can be given an opacity.
+    if (pAlpha) {
+        tmp.AlphaCreate();
+        if (!tmp.AlphaIsValid()) {
+            SetLastError("not enough memory for the alpha plane");
+            return false;
+        }
+        tmp.AlphaSet(canvascolor.rgbReserved);
+        for (long y = 0; y < height; y++)
+            memcpy(tmp.AlphaGetPointer(left, y + bottom), pAlpha + (size_t)y * width, width);
+    }
     return TransferResult(tmp, iDst);
 }
 

@@ -144,10 +144,17 @@ TEST(ExpandTest, MarginsAndCanvas)
     Fill(img, Bgr(1, 1, 1));
     img.AlphaCreate();
     RGBQUAD c = Bgr(10, 20, 30);
+    img.AlphaSet(0, 0, 77);
+    c.rgbReserved = 9;
     ASSERT_TRUE(img.Expand(10, 10, c));
     EXPECT_EQ(img.GetWidth(), 10u);
     EXPECT_EQ(img.GetHeight(), 10u);
-    EXPECT_FALSE(img.AlphaIsValid());
+    // The plane follows the picture; the margins take the canvas alpha.
+    ASSERT_TRUE(img.AlphaIsValid());
+    EXPECT_EQ(img.AlphaGet(1, 1), 77);
+    EXPECT_EQ(img.AlphaGet(2, 1), 255);
+    EXPECT_EQ(img.AlphaGet(0, 5), 9);
+    EXPECT_EQ(img.AlphaGet(4, 9), 9);
     // One column left, two right, one row above and one below.
     EXPECT_EQ(img.GetPixelColor(0, 5).rgbRed, 30);
     EXPECT_EQ(img.GetPixelColor(1, 5).rgbRed, 1);
