@@ -240,6 +240,17 @@ short GifLzwDecoder::decoder(VsFile* file, CImageIterator& iter, long linewidth,
     return Expand(file, iter, linewidth, size, bad_code_count);
 }
 
+short GifLzwDecoder::RestartTable(VsFile* file, int size)
+{
+    curr_size = (short)(size + 1);
+    slot = newcodes;
+    top_slot = (short)(1 << curr_size);
+    short c;
+    while ((c = get_next_code(file)) == clear) {
+    }
+    return c;
+}
+
 short GifLzwDecoder::Expand(VsFile* file, CImageIterator& iter, long linewidth, int size,
                             int& bad_code_count)
 {
@@ -278,11 +289,7 @@ short GifLzwDecoder::Expand(VsFile* file, CImageIterator& iter, long linewidth, 
     while ((c = get_next_code(file)) != ending) {
         if (c < 0) return LZW_OK;
         if (c == clear) {
-            curr_size = (short)(size + 1);
-            slot = newcodes;
-            top_slot = (short)(1 << curr_size);
-            while ((c = get_next_code(file)) == clear) {
-            }
+            c = RestartTable(file, size);
             if (c == ending) break;
             if (c < 0) return LZW_OK;
             if (c >= slot) c = 0;
@@ -359,11 +366,7 @@ short GifLzwDecoder::Skim(VsFile* file, long linewidth, int size, int& bad_code_
     while ((c = get_next_code(file)) != ending) {
         if (c < 0) return LZW_OK;
         if (c == clear) {
-            curr_size = (short)(size + 1);
-            slot = newcodes;
-            top_slot = (short)(1 << curr_size);
-            while ((c = get_next_code(file)) == clear) {
-            }
+            c = RestartTable(file, size);
             if (c == ending) break;
             if (c < 0) return LZW_OK;
             if (c >= slot) c = 0;

@@ -92,6 +92,9 @@ private:
     void AddEntry(short first, short c, short& oc, short& fc);
     // Length of the string a code stands for; sound only for codes below slot.
     unsigned StringLength(short code) const { return code < newcodes ? 1u : length[code]; }
+    // After a clear code: the table back to its initial codes and width;
+    // returns the first code that is not another clear.
+    short RestartTable(VsFile* file, int size);
     short Expand(VsFile* file, CImageIterator& iter, long linewidth, int size, int& bad_code_count);
     short Skim(VsFile* file, long linewidth, int size, int& bad_code_count);
     void NextInterlacedRow();
