@@ -2,12 +2,14 @@
 
 #include "TkVistel.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "PixelMemory.h"
 #include "Vistel.h"
 
 namespace {
@@ -16,15 +18,92 @@ namespace {
 const DWORD ReadOrder[] = {VISTEL_FORMAT_GIF, VISTEL_FORMAT_PNG, VISTEL_FORMAT_JPG,
                            VISTEL_FORMAT_TGA, VISTEL_FORMAT_BMP};
 
-// Reads the whole channel as raw bytes into a new object (reference held).
-Tcl_Obj* ReadWholeChannel(Tcl_Interp* interp, Tcl_Channel chan)
+// What has been read of a channel: by its match, the first bytes, enough
+// for every header check; by its read, everything. Tk rewinds the channel
+// between its match and read calls and asks the match of each of our
+// formats in turn when no format is named, so the bytes are kept for the
+// channel they came from, and dropped when it closes, so that a later
+// channel at the same address never sees them.
+struct ChannelBytes {
+    Tcl_Channel chan = nullptr;
+    Tcl_WideInt start = 0;  // channel position of the first byte
+    BYTE* bytes = nullptr;  // from AllocPixelMemory
+    size_t length = 0;
+    size_t capacity = 0;
+    bool complete = false;  // the bytes reach the end of the channel
+};
+thread_local ChannelBytes channelBytes;
+
+// Bytes a match reads first; a JPEG header check that needs more (a large
+// EXIF block before the frame header) makes the match read everything.
+const size_t kMatchPrefix = (size_t)64 << 10;
+// Data no decoder could take: lengths are passed on as int.
+const size_t kMaxDataBytes = 0x7FFFFFFF;
+
+void DropChannelBytes(ClientData)
 {
-    Tcl_Obj* data = Tcl_NewObj();
-    Tcl_IncrRefCount(data);
-    Tcl_SetChannelOption(interp, chan, "-encoding", "binary");
-    Tcl_SetChannelOption(interp, chan, "-translation", "binary");
-    Tcl_ReadChars(chan, data, -1, 0);
-    return data;
+    free(channelBytes.bytes);
+    channelBytes = ChannelBytes();
+}
+
+void ForgetChannelBytes()
+{
+    if (channelBytes.chan) Tcl_DeleteCloseHandler(channelBytes.chan, DropChannelBytes, nullptr);
+    DropChannelBytes(nullptr);
+}
+
+// Bytes a channel has left from its current position, when it can tell
+// (files can); -1 otherwise.
+Tcl_WideInt RemainingBytes(Tcl_Channel chan)
+{
+    const Tcl_WideInt here = Tcl_Tell(chan);
+    if (here < 0) return -1;
+    const Tcl_WideInt end = Tcl_Seek(chan, 0, SEEK_END);
+    if (Tcl_Seek(chan, here, SEEK_SET) != here || end < here) return -1;
+    return end - here;
+}
+
+// Makes room for more of the channel, at most `upTo` bytes in all. A file's
+// size is known, so its bytes get one block of that size (plus the byte
+// whose absence shows the end); other channels double the block.
+bool ReserveChannelBytes(Tcl_Channel chan, ChannelBytes* data, size_t upTo)
+{
+    const Tcl_WideInt remaining = RemainingBytes(chan);
+    uint64_t wanted = remaining >= 0 ? (uint64_t)data->length + (uint64_t)remaining + 1
+                                     : (uint64_t)(data->capacity ? data->capacity * 2 : 1 << 16);
+    if (wanted > upTo) wanted = upTo;
+    if (wanted <= data->capacity) wanted = (uint64_t)data->capacity + (1 << 16);
+    BYTE* larger = (BYTE*)AllocPixelMemory((size_t)wanted);
+    if (!larger) return false;
+    if (data->length) memcpy(larger, data->bytes, data->length);
+    free(data->bytes);
+    data->bytes = larger;
+    data->capacity = (size_t)wanted;
+    return true;
+}
+
+// Reads on until the end of the channel or until `upTo` bytes are held.
+// False when reading fails, memory runs out or the data passes what a
+// decoder can take.
+bool ReadChannelBytes(Tcl_Interp* interp, Tcl_Channel chan, ChannelBytes* data, size_t upTo)
+{
+    if (data->chan == nullptr) {
+        Tcl_SetChannelOption(interp, chan, "-translation", "binary");
+        Tcl_SetChannelOption(interp, chan, "-buffersize", "1048576");
+        data->chan = chan;
+        data->start = Tcl_Tell(chan);
+    }
+    if (upTo > kMaxDataBytes + 1) upTo = kMaxDataBytes + 1;
+    while (!data->complete && data->length < upTo) {
+        if (data->length == data->capacity && !ReserveChannelBytes(chan, data, upTo))
+            return false;
+        const size_t room = std::min(data->capacity, upTo) - data->length;
+        const int got = Tcl_Read(chan, (char*)data->bytes + data->length, (int)room);
+        if (got < 0) return false;
+        data->length += (size_t)got;
+        if (got == 0 || Tcl_Eof(chan)) data->complete = true;
+    }
+    return data->length <= kMaxDataBytes;
 }
 
 // Whether an image's RGBA export carries real alpha: an alpha plane, a
@@ -46,17 +125,16 @@ void MarkOpaque(BYTE* rgba, size_t pixels)
     for (size_t i = 0; i < pixels; i++, alpha += 4) *alpha = 255;
 }
 
-// A block over an RGBA export (top row first, the image's width a row,
-// alpha at offset 3), starting at pixel (x, y) counted from the top left.
-Tk_PhotoImageBlock RgbaBlock(BYTE* rgba, const Vistel& image, int x, int y, int width, int height)
+// A block of `height` rows of `width` RGBA pixels, rows `rowPixels` apart,
+// alpha at offset 3.
+Tk_PhotoImageBlock RgbaBlock(BYTE* rgba, int width, int height, int rowPixels)
 {
     Tk_PhotoImageBlock block;
     memset(&block, 0, sizeof(block));
-    const size_t pitch = (size_t)image.GetWidth() * 4;
-    block.pixelPtr = rgba + pitch * (size_t)y + (size_t)x * 4;
+    block.pixelPtr = rgba;
     block.width = width;
     block.height = height;
-    block.pitch = (int)pitch;
+    block.pitch = rowPixels * 4;
     block.pixelSize = 4;
     block.offset[0] = 0;
     block.offset[1] = 1;
@@ -127,19 +205,19 @@ bool ExportRgba(Tcl_Interp* interp, Vistel& image, BYTE** rgba)
 }
 
 // Receives an image's RGBA export row by row (top row first) and puts the
-// part [srcX, srcX + width) x [srcY, srcY + height) into a photo in strips
-// of rows, so that no export of the whole image is ever held. The photo must
-// already be large enough for the region: puts inside its size allocate
-// nothing and cannot fail.
-class PhotoStripSink : public VsFile {
+// part [srcX, srcX + width) x [srcY, srcY + height) into a photo one row at
+// a time, so that no export of the whole image is ever held. One-row puts
+// are also what Tk handles best: after a put of several rows that carries
+// alpha it scans the whole photo for partial transparency, after a one-row
+// put only that row. The photo must already be large enough for the region:
+// puts inside its size allocate nothing and cannot fail.
+class PhotoRowSink : public VsFile {
 public:
-    PhotoStripSink(Tcl_Interp* interp, Tk_PhotoHandle photo, const Vistel& image, int destX,
-                   int destY, int width, int height, int srcX, int srcY)
+    PhotoRowSink(Tcl_Interp* interp, Tk_PhotoHandle photo, const Vistel& image, int destX,
+                 int destY, int width, int height, int srcX, int srcY)
         : interp_(interp), photo_(photo), opaque_(!CarriesAlpha(image)),
           rowBytes_((size_t)image.GetWidth() * 4), destX_(destX), destY_(destY),
-          width_(width), height_(height), srcX_(srcX), srcY_(srcY),
-          stripRows_(height < kStripRows ? height : kStripRows),
-          strip_((size_t)stripRows_ * width * 4)
+          width_(width), height_(height), srcX_(srcX), srcY_(srcY), row_((size_t)width * 4)
     {
     }
 
@@ -147,61 +225,203 @@ public:
     size_t Write(const void* buffer, size_t size, size_t count) override
     {
         if (size * count != rowBytes_ || failed_) return 0;
-        const int y = row_++;
+        const int y = rowsSeen_++;
         if (y < srcY_ || y >= srcY_ + height_) return count;
-        BYTE* out = strip_.data() + (size_t)filled_ * width_ * 4;
-        memcpy(out, (const BYTE*)buffer + (size_t)srcX_ * 4, (size_t)width_ * 4);
-        if (opaque_) MarkOpaque(out, (size_t)width_);
-        if (++filled_ == stripRows_ || y + 1 == srcY_ + height_) Flush();
-        return failed_ ? 0 : count;
-    }
-
-    bool Flush() override
-    {
-        if (filled_ == 0) return true;
-        Tk_PhotoImageBlock block;
-        memset(&block, 0, sizeof(block));
-        block.pixelPtr = strip_.data();
-        block.width = width_;
-        block.height = filled_;
-        block.pitch = width_ * 4;
-        block.pixelSize = 4;
-        block.offset[0] = 0;
-        block.offset[1] = 1;
-        block.offset[2] = 2;
-        block.offset[3] = 3;
-        if (Tk_PhotoPutBlock(interp_, photo_, &block, destX_, destY_ + putRows_, width_, filled_,
-                             TK_PHOTO_COMPOSITE_SET) != TCL_OK)
+        memcpy(row_.data(), (const BYTE*)buffer + (size_t)srcX_ * 4, row_.size());
+        if (opaque_) MarkOpaque(row_.data(), (size_t)width_);
+        Tk_PhotoImageBlock block = RgbaBlock(row_.data(), width_, 1, width_);
+        if (Tk_PhotoPutBlock(interp_, photo_, &block, destX_, destY_ + (y - srcY_), width_, 1,
+                             TK_PHOTO_COMPOSITE_SET) != TCL_OK) {
             failed_ = true;
-        putRows_ += filled_;
-        filled_ = 0;
-        return !failed_;
+            return 0;
+        }
+        return count;
     }
 
+    bool Flush() override { return !failed_; }
     bool Close() override { return true; }
     size_t Read(void*, size_t, size_t) override { return 0; }
     bool Seek(long, int) override { return false; }
-    long Tell() override { return (long)(row_ * rowBytes_); }
+    long Tell() override { return (long)(rowsSeen_ * rowBytes_); }
     long Size() override { return Tell(); }
     bool Eof() override { return false; }
     long Error() override { return failed_ ? 1 : 0; }
     long GetC() override { return -1; }
 
 private:
-    // Large enough that Tk's whole-photo alpha scan after each put stays
-    // rare, small enough to keep the strip a fraction of the photo.
-    static const int kStripRows = 256;
-
     Tcl_Interp* interp_;
     Tk_PhotoHandle photo_;
     const bool opaque_;
     const size_t rowBytes_;
     const int destX_, destY_, width_, height_, srcX_, srcY_;
-    const int stripRows_;
-    std::vector<BYTE> strip_;
-    int row_ = 0, filled_ = 0, putRows_ = 0;
+    std::vector<BYTE> row_;
+    int rowsSeen_ = 0;
     bool failed_ = false;
 };
+
+// Puts the region of an opaque 24-bit image straight from its pixel rows,
+// one row a put: blue-green-red bytes with no alpha, which Tk widens to
+// opaque RGBA as it copies them, so no export of the image is made. Puts
+// inside the photo's size cannot fail.
+void PutOpaqueRows(Tcl_Interp* interp, Tk_PhotoHandle photo, Vistel& image, int destX,
+                   int destY, int width, int height, int srcX, int srcY)
+{
+    Tk_PhotoImageBlock block;
+    memset(&block, 0, sizeof(block));
+    block.width = width;
+    block.height = 1;
+    block.pitch = width * 3;
+    block.pixelSize = 3;
+    block.offset[0] = 2;
+    block.offset[1] = 1;
+    block.offset[2] = 0;
+    block.offset[3] = 3;  // past the pixel: the block has no alpha
+    const int lastRow = (int)image.GetHeight() - 1;
+    for (int y = 0; y < height; y++) {
+        block.pixelPtr = image.GetBits(lastRow - (srcY + y)) + (size_t)srcX * 3;
+        Tk_PhotoPutBlock(interp, photo, &block, destX, destY + y, width, 1,
+                         TK_PHOTO_COMPOSITE_SET);
+    }
+}
+
+// Puts the region of any other image through its RGBA export.
+int PutExportedRows(Tcl_Interp* interp, Tk_PhotoHandle photo, Vistel& image, int destX, int destY,
+                    int width, int height, int srcX, int srcY)
+{
+    try {
+        PhotoRowSink sink(interp, photo, image, destX, destY, width, height, srcX, srcY);
+        if (image.Encode2RGBA(&sink)) return TCL_OK;
+        return VistelError(interp, sink.Error() ? nullptr : image.GetLastError(),
+                           sink.Error() ? "MEMORY" : "IMAGE");
+    } catch (...) {
+        return VistelError(interp, nullptr, "MEMORY");
+    }
+}
+
+// Puts the requested region of a decoded image into the photo. Tk keeps
+// the region inside the size the match reported; should the decoded
+// picture be smaller, only the part it covers is put. The photo grows to
+// hold the region before any row goes in, so that a failure to grow leaves
+// it as it was.
+int PutDecoded(Tcl_Interp* interp, Vistel& image, Tk_PhotoHandle imageHandle, int destX,
+               int destY, int width, int height, int srcX, int srcY)
+{
+    const int w = ClipSpan(srcX, width, image.GetWidth());
+    const int h = ClipSpan(srcY, height, image.GetHeight());
+    if (w <= 0 || h <= 0) return TCL_OK;
+    if (Tk_PhotoExpand(interp, imageHandle, destX + w, destY + h) != TCL_OK)
+        return VistelError(interp, nullptr, "MEMORY");
+    if (image.GetBpp() == 24 && !CarriesAlpha(image)) {
+        PutOpaqueRows(interp, imageHandle, image, destX, destY, w, h, srcX, srcY);
+        return TCL_OK;
+    }
+    return PutExportedRows(interp, imageHandle, image, destX, destY, w, h, srcX, srcY);
+}
+
+// Decodes the data and puts the requested region into the photo; starts
+// the animation when the data holds several frames.
+int ReadBytes(Tcl_Interp* interp, BYTE* bytes, int length, Tk_PhotoHandle imageHandle, int destX,
+              int destY, int width, int height, int srcX, int srcY)
+{
+    if (!bytes || length <= 0) return VistelError(interp, "no image data", "DECODE");
+
+    Vistel image;
+    if (!DecodeAny(interp, bytes, length, image)) return TCL_ERROR;
+    const long numFrames = image.GetNumFrames();
+    if (PutDecoded(interp, image, imageHandle, destX, destY, width, height, srcX, srcY) != TCL_OK)
+        return TCL_ERROR;
+    DetachAnimationOnRead(imageHandle);
+    if (numFrames > 1) AttachAnimationOnRead(interp, imageHandle, bytes, length, numFrames);
+    return TCL_OK;
+}
+
+// A byte stream over a Tcl channel, positions counted from `start`, for
+// decoders that read a file as they go instead of from a copy in memory.
+class ChannelFile : public VsFile {
+public:
+    ChannelFile(Tcl_Channel chan, Tcl_WideInt start) : chan_(chan), start_(start) {}
+
+    size_t Read(void* buffer, size_t size, size_t count) override
+    {
+        if (size == 0 || count == 0 || count > (size_t)INT32_MAX / size) return 0;
+        const int got = Tcl_Read(chan_, (char*)buffer, (int)(size * count));
+        return got > 0 ? (size_t)got / size : 0;
+    }
+    bool Seek(long offset, int origin) override
+    {
+        const Tcl_WideInt base = origin == SEEK_SET ? start_ : 0;
+        return Tcl_Seek(chan_, base + offset, origin) >= 0;
+    }
+    long Tell() override { return (long)(Tcl_Tell(chan_) - start_); }
+    long Size() override
+    {
+        const Tcl_WideInt here = Tcl_Tell(chan_);
+        const Tcl_WideInt end = Tcl_Seek(chan_, 0, SEEK_END);
+        Tcl_Seek(chan_, here, SEEK_SET);
+        return (long)(end - start_);
+    }
+    bool Eof() override { return Tcl_Eof(chan_) != 0; }
+    long Error() override { return 0; }
+    long GetC() override
+    {
+        unsigned char c;
+        return Tcl_Read(chan_, (char*)&c, 1) == 1 ? c : -1;
+    }
+    size_t Write(const void*, size_t, size_t) override { return 0; }
+    bool Flush() override { return true; }
+    bool Close() override { return true; }
+
+private:
+    Tcl_Channel chan_;
+    const Tcl_WideInt start_;
+};
+
+bool IsPng(const ChannelBytes& data)
+{
+    basic_image_information claimed;
+    return data.length <= kMaxDataBytes &&
+           Vistel::CheckFormat(data.bytes, (DWORD)data.length, &claimed) &&
+           claimed.format == VISTEL_FORMAT_PNG;
+}
+
+// A PNG file is decoded as it is read from its channel, so that its bytes
+// are never held whole next to the picture and the photo. True when done,
+// with the read's outcome in *result; false when the decoder refused the
+// data, the channel back where it was, for the reading of the whole data
+// to find what to say.
+bool ReadPngFromChannel(Tcl_Interp* interp, Tcl_Channel chan, Tcl_WideInt start,
+                        Tk_PhotoHandle imageHandle, int destX, int destY, int width, int height,
+                        int srcX, int srcY, int* result)
+{
+    const Tcl_WideInt resume = Tcl_Tell(chan);
+    if (resume < 0 || Tcl_Seek(chan, start, SEEK_SET) != start) return false;
+    ChannelFile file(chan, start);
+    Vistel image;
+    if (!image.Decode(&file, VISTEL_FORMAT_PNG)) {
+        Tcl_Seek(chan, resume, SEEK_SET);
+        return false;
+    }
+    *result = PutDecoded(interp, image, imageHandle, destX, destY, width, height, srcX, srcY);
+    if (*result == TCL_OK) DetachAnimationOnRead(imageHandle);
+    return true;
+}
+
+}  // namespace
+
+namespace {
+
+bool MatchBytes(const BYTE* bytes, size_t length, int* widthPtr, int* heightPtr)
+{
+    basic_image_information info;
+    if (!bytes || length == 0 || length > 0x7FFFFFFF ||
+        !Vistel::CheckFormat(const_cast<BYTE*>(bytes), (DWORD)length, &info))
+        return false;
+    // A top-down bitmap states its height as a negative number; Tk wants
+    // the size of the picture.
+    *widthPtr = info.width;
+    *heightPtr = info.height < 0 && info.height != INT32_MIN ? -info.height : info.height;
+    return true;
+}
 
 }  // namespace
 
@@ -209,22 +429,27 @@ int ObjMatch(Tcl_Obj* data, Tcl_Obj*, int* widthPtr, int* heightPtr, Tcl_Interp*
 {
     int length = 0;
     BYTE* bytes = Tcl_GetByteArrayFromObj(data, &length);
-    basic_image_information info;
-    if (!bytes || length <= 0 || !Vistel::CheckFormat(bytes, (DWORD)length, &info)) return 0;
-    // A top-down bitmap states its height as a negative number; Tk wants
-    // the size of the picture.
-    *widthPtr = info.width;
-    *heightPtr = info.height < 0 && info.height != INT32_MIN ? -info.height : info.height;
-    return 1;
+    return MatchBytes(bytes, length > 0 ? (size_t)length : 0, widthPtr, heightPtr) ? 1 : 0;
 }
 
-int ChanMatch(Tcl_Channel chan, const char*, Tcl_Obj* format, int* widthPtr, int* heightPtr,
+int ChanMatch(Tcl_Channel chan, const char*, Tcl_Obj*, int* widthPtr, int* heightPtr,
               Tcl_Interp* interp)
 {
-    Tcl_Obj* data = ReadWholeChannel(interp, chan);
-    int match = ObjMatch(data, format, widthPtr, heightPtr, interp);
-    Tcl_DecrRefCount(data);
-    return match;
+    if (channelBytes.chan != chan) {
+        ForgetChannelBytes();
+        if (!ReadChannelBytes(interp, chan, &channelBytes, kMatchPrefix)) {
+            DropChannelBytes(nullptr);
+            return 0;
+        }
+        Tcl_CreateCloseHandler(chan, DropChannelBytes, nullptr);
+    }
+    ChannelBytes& data = channelBytes;
+    if (MatchBytes(data.bytes, data.length, widthPtr, heightPtr)) return 1;
+    if (!data.complete && ReadChannelBytes(interp, chan, &data, kMaxDataBytes + 1) &&
+        MatchBytes(data.bytes, data.length, widthPtr, heightPtr))
+        return 1;
+    ForgetChannelBytes();
+    return 0;
 }
 
 int ObjRead(Tcl_Interp* interp, Tcl_Obj* data, Tcl_Obj*, Tk_PhotoHandle imageHandle, int destX,
@@ -232,44 +457,34 @@ int ObjRead(Tcl_Interp* interp, Tcl_Obj* data, Tcl_Obj*, Tk_PhotoHandle imageHan
 {
     int length = 0;
     BYTE* bytes = Tcl_GetByteArrayFromObj(data, &length);
-    if (!bytes || length <= 0) return VistelError(interp, "no image data", "DECODE");
-
-    Vistel image;
-    if (!DecodeAny(interp, bytes, length, image)) return TCL_ERROR;
-    const long numFrames = image.GetNumFrames();
-
-    // Tk keeps the region inside the size the match reported; should the
-    // decoded picture be smaller, only the part it covers is put. The photo
-    // grows to hold the region before any row goes in, so that a failure
-    // to grow leaves it as it was.
-    const int w = ClipSpan(srcX, width, image.GetWidth());
-    const int h = ClipSpan(srcY, height, image.GetHeight());
-    if (w > 0 && h > 0) {
-        if (Tk_PhotoExpand(interp, imageHandle, destX + w, destY + h) != TCL_OK)
-            return VistelError(interp, nullptr, "MEMORY");
-        try {
-            PhotoStripSink sink(interp, imageHandle, image, destX, destY, w, h, srcX, srcY);
-            if (!image.Encode2RGBA(&sink) || !sink.Flush())
-                return VistelError(interp, sink.Error() ? nullptr : image.GetLastError(),
-                                   sink.Error() ? "MEMORY" : "IMAGE");
-        } catch (...) {
-            return VistelError(interp, nullptr, "MEMORY");
-        }
-    }
-
-    DetachAnimationOnRead(imageHandle);
-    if (numFrames > 1) AttachAnimationOnRead(interp, imageHandle, bytes, length, numFrames);
-    return TCL_OK;
+    return ReadBytes(interp, bytes, length, imageHandle, destX, destY, width, height, srcX, srcY);
 }
 
-int ChanRead(Tcl_Interp* interp, Tcl_Channel chan, const char*, Tcl_Obj* format,
+int ChanRead(Tcl_Interp* interp, Tcl_Channel chan, const char*, Tcl_Obj*,
              Tk_PhotoHandle imageHandle, int destX, int destY, int width, int height, int srcX,
              int srcY)
 {
-    Tcl_Obj* data = ReadWholeChannel(interp, chan);
-    int result =
-        ObjRead(interp, data, format, imageHandle, destX, destY, width, height, srcX, srcY);
-    Tcl_DecrRefCount(data);
+    ChannelBytes data;
+    if (channelBytes.chan == chan) {
+        Tcl_DeleteCloseHandler(chan, DropChannelBytes, nullptr);
+        data = channelBytes;
+        channelBytes = ChannelBytes();
+        Tcl_Seek(chan, data.start + (Tcl_WideInt)data.length, SEEK_SET);
+    }
+    int result;
+    if (!data.complete && IsPng(data) &&
+        ReadPngFromChannel(interp, chan, data.start, imageHandle, destX, destY, width, height,
+                           srcX, srcY, &result)) {
+        free(data.bytes);
+        return result;
+    }
+    if (!ReadChannelBytes(interp, chan, &data, kMaxDataBytes + 1)) {
+        free(data.bytes);
+        return VistelError(interp, "error reading the image data", "IO");
+    }
+    result = ReadBytes(interp, data.bytes, (int)data.length, imageHandle, destX, destY, width,
+                       height, srcX, srcY);
+    free(data.bytes);
     return result;
 }
 
@@ -290,7 +505,7 @@ int CopyImageToTk(Tcl_Interp* interp, Vistel* image, Tk_PhotoHandle Photo, int w
         const int h = ClipSpan(0, height, image->GetHeight());
         int result = TCL_OK;
         if (w > 0 && h > 0) {
-            Tk_PhotoImageBlock block = RgbaBlock(rgba, *image, 0, 0, w, h);
+            Tk_PhotoImageBlock block = RgbaBlock(rgba, w, h, (int)image->GetWidth());
             result = Tk_PhotoPutBlock(interp, Photo, &block, 0, 0, w, h,
                                       blank ? TK_PHOTO_COMPOSITE_SET
                                             : TK_PHOTO_COMPOSITE_OVERLAY);

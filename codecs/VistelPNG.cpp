@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include <zlib.h>
+
 // libpng reports errors by long-jumping back to the setjmp in ReadGuarded or
 // WriteGuarded. Nothing between those points and libpng may own a resource
 // through a destructor: all state lives in the plain ReadState/WriteState
@@ -475,10 +477,22 @@ bool VistelPNG::WriteGuarded(WriteState* st, VsFile* hFile)
         png_set_IHDR(png, pi, width, height, 8, PNG_COLOR_TYPE_RGB, st->interlace,
                      PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
     }
+    if (!IsIndexed() || st->rgba) ChooseTrueColourCompression(png);
     png_write_info(png, pi);
     WriteRows(st);
     png_write_end(png, pi);
     return true;
+}
+
+// Photographs are most of what is written in true colour, and for them
+// libpng's defaults (every filter tried on every row, zlib level 6) cost
+// four to five times the time of the choice here for a file only about a
+// seventh smaller: the left-neighbour filter on every row, zlib's fastest
+// level. The pixels written are the same either way.
+void VistelPNG::ChooseTrueColourCompression(png_structp png)
+{
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    png_set_compression_level(png, Z_BEST_SPEED);
 }
 
 // IHDR, PLTE and the transparency table of an indexed image. A transparent

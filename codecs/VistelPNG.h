@@ -49,6 +49,7 @@ private:
     bool WriteGuarded(WriteState* st, VsFile* hFile);
     void WritePaletteChunks(WriteState* st);
     bool MarkTransparentColour(WriteState* st);
+    static void ChooseTrueColourCompression(png_structp png);
     void WriteRows(WriteState* st);
 };
 

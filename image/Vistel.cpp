@@ -1,6 +1,8 @@
 // Object life cycle, the DIB block and the info-block accessors.
 #include "Vistel.h"
 
+#include "PixelMemory.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -151,7 +153,7 @@ BYTE* Vistel::Create(DWORD dwWidth, DWORD dwHeight, DWORD wBpp, DWORD imagetype)
     head.biHeight = (int32_t)dwHeight;
     head.biSizeImage = (DWORD)imageBytes;
 
-    pDib = (BYTE*)malloc(GetSize());
+    pDib = (BYTE*)AllocPixelMemory(GetSize());
     if (!pDib) {
         SetLastError("Vistel::Create can't allocate memory");
         return nullptr;
@@ -225,7 +227,7 @@ void Vistel::Copy(const Vistel& src, bool copypixels, bool copyselection, bool c
     }
     if (copyalpha && src.pAlpha && pDib) {
         free(pAlpha);
-        pAlpha = (BYTE*)malloc(nSize);
+        pAlpha = (BYTE*)AllocPixelMemory(nSize);
         if (pAlpha) memcpy(pAlpha, src.pAlpha, nSize);
     }
 }

@@ -5,6 +5,8 @@
 
 #include "Vistel.h"
 
+#include "PixelMemory.h"
+
 namespace {
 
 size_t PlaneSize(DWORD width, DWORD height)
@@ -18,7 +20,7 @@ void Vistel::AlphaCreate()
 {
     if (pAlpha || !pDib) return;
     size_t n = PlaneSize(GetWidth(), GetHeight());
-    pAlpha = (BYTE*)malloc(n);
+    pAlpha = (BYTE*)AllocPixelMemory(n);
     if (pAlpha) memset(pAlpha, 255, n);
 }
 
@@ -74,7 +76,7 @@ bool Vistel::AlphaCopy(Vistel& from)
         return false;
     size_t n = PlaneSize(GetWidth(), GetHeight());
     if (!pAlpha) {
-        pAlpha = (BYTE*)malloc(n);
+        pAlpha = (BYTE*)AllocPixelMemory(n);
         if (!pAlpha) return false;
     }
     memcpy(pAlpha, from.pAlpha, n);
@@ -87,7 +89,7 @@ bool Vistel::AlphaSet(Vistel& from)
     if (!from.IsGrayScale() || head.biWidth != from.head.biWidth ||
         head.biHeight != from.head.biHeight)
         return false;
-    if (!pAlpha) pAlpha = (BYTE*)malloc(PlaneSize(GetWidth(), GetHeight()));
+    if (!pAlpha) pAlpha = (BYTE*)AllocPixelMemory(PlaneSize(GetWidth(), GetHeight()));
     BYTE* src = from.info.pImage;
     if (!src || !pAlpha) return false;
     BYTE* dst = pAlpha;

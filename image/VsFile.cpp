@@ -145,7 +145,7 @@ size_t VsMemFile::Write(const void* buffer, size_t size, size_t count)
     // Sizes are 32-bit: a write whose end would not fit fails whole.
     uint64_t end = (uint64_t)m_Position + n;
     if (end > 0x7FFFFFFFu - 4096u) return 0;
-    if ((long)end > m_Edge && !Alloc((DWORD)end)) return 0;
+    if ((long)end > m_Edge && !Grow(end)) return 0;
     memcpy(m_pBuffer + m_Position, buffer, (size_t)n);
     m_Position = (long)end;
     if ((DWORD)m_Position > m_Size) m_Size = (DWORD)m_Position;
@@ -216,6 +216,18 @@ bool VsMemFile::Alloc(DWORD dwNewLen)
     m_Edge = (long)capacity;
     m_bFreeOnClose = true;
     return true;
+}
+
+bool VsMemFile::Grow(uint64_t needed)
+{
+    // At least doubling keeps a long run of small writes (an encoder's
+    // output) linear in time: growing by fixed steps copied the whole
+    // buffer once per step. Alloc rounds strictly above its argument, so
+    // one byte less than twice the capacity asks for exactly twice.
+    const uint64_t doubled = (uint64_t)m_Edge * 2;
+    if (doubled > needed && doubled <= 0x7FFFFFFFu - 4096u && Alloc((DWORD)(doubled - 1)))
+        return true;
+    return Alloc((DWORD)needed);
 }
 
 void VsMemFile::Free()

@@ -1,6 +1,7 @@
 // Byte streams through which every codec reads and writes: the abstract
 // VsFile, VsIOFile over a stdio FILE*, and VsMemFile, a growable memory
-// buffer (capacity in steps of 4096 bytes).
+// buffer (capacity a multiple of 4096 bytes, at least doubled when a write
+// needs more).
 #ifndef VISTEL_VSFILE_H
 #define VISTEL_VSFILE_H
 
@@ -77,6 +78,9 @@ public:
     void Free();
 
 protected:
+    // Makes room for `needed` bytes on behalf of a write.
+    bool Grow(uint64_t needed);
+
     BYTE* m_pBuffer;
     DWORD m_Size;
     bool m_bFreeOnClose;

@@ -56,7 +56,7 @@ TEST(MemFile, WritingPastTheEndExtendsTheStream)
     EXPECT_EQ(f.Size(), 23);
 }
 
-TEST(MemFile, GrowsInStepsOf4096)
+TEST(MemFile, GrowsInPagesAndAtLeastDoubles)
 {
     VsMemFile f;
     ASSERT_TRUE(f.Open());
@@ -67,12 +67,18 @@ TEST(MemFile, GrowsInStepsOf4096)
         static long Edge(VsMemFile& m) { return static_cast<Peek&>(m).m_Edge; }
     };
     EXPECT_EQ(Peek::Edge(f), 8192);
-    // A write of one byte at 4096 only needs the next step.
+    // One byte past the capacity doubles it.
+    f.Seek(8192, SEEK_SET);
+    EXPECT_TRUE(f.PutC(1));
+    EXPECT_EQ(Peek::Edge(f), 16384);
+    // A write larger than the doubled capacity gets the next page above it.
+    EXPECT_EQ(f.Write(std::vector<BYTE>(40000).data(), 1, 40000), 40000u);
+    EXPECT_EQ(Peek::Edge(f), 49152);
+    // Explicit reservations stay exact.
     VsMemFile g;
     ASSERT_TRUE(g.Open());
-    g.Seek(4096, SEEK_SET);
-    EXPECT_TRUE(g.PutC(1));
-    EXPECT_EQ(Peek::Edge(g), 8192);
+    ASSERT_TRUE(g.Alloc(100000));
+    EXPECT_EQ(Peek::Edge(g), 102400);
 }
 
 TEST(MemFile, AWriteThatCannotFitChangesNothing)
