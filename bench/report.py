@@ -169,6 +169,9 @@ def main():
             side, theirs = best
             t.add(label, r("read/%s/vistel@%s" % (key, side)), {"tk": "Tk", "img": "Img"}[side], theirs, tgt)
 
+    t.add("  (Tk making the empty photo every read fills: the floor under all rows above)",
+          r("read/floor/tk"))
+
     t.section("Photo write and commands, Tcl, wall time (writes of the %s picture)" % small, "photo write")
     t.add("PNG", r("write/png/vistel"), "Tk", r("write/png/tk"), 1.0)
     t.add("GIF (256-colour photo)", r("write/gif/vistel"), "Tk", r("write/gif/tk"), 1.0)

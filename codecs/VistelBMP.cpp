@@ -120,6 +120,16 @@ struct Channel {
 void ExpandBitfieldRow(const BYTE* src, BYTE* dst, DWORD width, DWORD bytesPerPixel,
                        const Channel& red, const Channel& green, const Channel& blue)
 {
+    if (bytesPerPixel == 4 && red.mask == 0xFF0000 && green.mask == 0xFF00 && blue.mask == 0xFF) {
+        // The usual layout, blue, green and red bytes then one more: the
+        // channels are the bytes themselves.
+        for (DWORD x = 0; x < width; x++, src += 4, dst += 3) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+        }
+        return;
+    }
     for (DWORD x = 0; x < width; x++, src += bytesPerPixel, dst += 3) {
         DWORD pixel = bytesPerPixel == 2 ? Le16(src) : Le32(src);
         dst[0] = blue.Extract(pixel);

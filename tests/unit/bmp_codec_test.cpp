@@ -254,6 +254,9 @@ TEST(BmpTrueColour, DefaultLayoutsAndBitfieldMasks)
         {16, {0xF800, 0x07E0, 0x001F}, {0xE0, 0x07, 0, 0}, {0, 252, 0}},  // full green in 5-6-5
         {32, {}, {1, 2, 3, 99, 4, 5, 6, 99}, {1, 2, 3, 4, 5, 6}},
         {32, {0x0000FF, 0x00FF00, 0xFF0000}, {1, 2, 3, 99, 4, 5, 6, 99}, {3, 2, 1, 6, 5, 4}},
+        // The usual layout one byte higher: the general path must give what
+        // the byte-copying path gives for the usual one.
+        {32, {0xFF000000, 0x00FF0000, 0x0000FF00}, {99, 1, 2, 3, 99, 4, 5, 6}, {1, 2, 3, 4, 5, 6}},
     };
     for (const Case& c : cases)
         for (uint32_t header : {40u, 124u}) {
