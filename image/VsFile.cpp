@@ -110,7 +110,9 @@ bool VsMemFile::Open()
 
 BYTE* VsMemFile::GetBuffer(bool bDetachBuffer)
 {
-    m_bFreeOnClose = !bDetachBuffer;
+    // Detaching hands the buffer over; keeping it leaves ownership as it
+    // was, so a stream over a caller's buffer never comes to free it.
+    if (bDetachBuffer) m_bFreeOnClose = false;
     return m_pBuffer;
 }
 

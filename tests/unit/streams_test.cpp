@@ -119,6 +119,22 @@ TEST(MemFile, DetachedBufferOutlivesTheStream)
     free(buf);
 }
 
+TEST(MemFile, AStreamOverACallersBufferNeverFreesIt)
+{
+    // Writing into the caller's buffer in place and looking at it again
+    // must leave the buffer the caller's (a free here would be a double
+    // free under the sanitizers when the caller frees it).
+    BYTE* data = (BYTE*)malloc(8);
+    {
+        VsMemFile f(data, 8);
+        EXPECT_EQ(f.Write("abcd", 1, 4), 4u);
+        EXPECT_EQ(f.GetBuffer(false), data);
+        f.Close();
+    }
+    EXPECT_EQ(0, memcmp(data, "abcd", 4));
+    free(data);
+}
+
 TEST(MemFile, WithoutABufferEverythingFails)
 {
     VsMemFile f;
