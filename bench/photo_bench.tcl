@@ -3,6 +3,8 @@
 # thing measured is missing from this build, "RESULT <name> NA <reason>".
 #
 #   tclsh photo_bench.tcl pairs tk|img   reads, writes, Resize, Thumbnail
+#   tclsh photo_bench.tcl warm tk|img    reads only, named warmread/...; run
+#                                        with malloc keeping freed memory
 #   tclsh photo_bench.tcl anim vistel|tk SECONDS
 #   tclsh photo_bench.tcl mem vistel|tk
 #
@@ -108,7 +110,9 @@ proc timedOnCopy {big command} {
     return $t
 }
 
-proc pairs {side} {
+# Reads against Tk's (side tk) or Img's formats, then, unless only the
+# reads are wanted (prefix warmread), writes, Resize and Thumbnail.
+proc pairs {side {prefix read}} {
     global inputs scratch readCases
     if {$side eq "img"} {
         foreach p {png gif jpeg bmp tga} { package require img::$p }
@@ -123,20 +127,20 @@ proc pairs {side} {
     # making the empty photo it reads into (allocating and clearing it).
     if {$side eq "tk"} {
         lassign [pictureSize big] w h
-        interleave [list read/floor/tk "image delete \[image create photo -width $w -height $h\]"]
+        interleave [list $prefix/floor/tk "image delete \[image create photo -width $w -height $h\]"]
     }
     foreach {kind file ours theirs} $readCases {
         if {$theirs ni $theirFormats} continue
         set path [file join $inputs $file]
         if {$vistelError ne ""} {
-            result read/$kind/vistel@$side NA $vistelError
-            interleave [list read/$kind/$side [list readOnce $path $theirs]]
+            result $prefix/$kind/vistel@$side NA $vistelError
+            interleave [list $prefix/$kind/$side [list readOnce $path $theirs]]
             continue
         }
-        interleave [list read/$kind/vistel@$side [list readOnce $path $ours] \
-                         read/$kind/$side [list readOnce $path $theirs]]
+        interleave [list $prefix/$kind/vistel@$side [list readOnce $path $ours] \
+                         $prefix/$kind/$side [list readOnce $path $theirs]]
     }
-    if {$side ne "tk"} return
+    if {$side ne "tk" || $prefix ne "read"} return
 
     # Writes of a 1000 x 1000 picture; GIF from its 256-colour version.
     set still [image create photo -file [file join $inputs small_rgb.png] -format png]
@@ -352,6 +356,7 @@ proc mem {side} {
 lassign $argv mode side seconds
 switch -- $mode {
     pairs { wm withdraw . ; pairs $side }
+    warm { wm withdraw . ; pairs $side warmread }
     anim { anim $side $seconds }
     mem { wm withdraw . ; mem $side }
     default { error "usage: photo_bench.tcl pairs|anim|mem SIDE ?SECONDS?" }

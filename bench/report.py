@@ -102,6 +102,29 @@ class Table:
         return "\n".join(lines)
 
 
+def read_rows(t, r, prefix, title, short, floor_label):
+    """One photo-read section: each format against the faster of Tk and Img."""
+    t.section(title, short)
+    for key, label, tgt in [("png_rgb", "PNG RGB", 1.0), ("png_rgba", "PNG RGBA", 1.0),
+                            ("gif256", "GIF 256 colours", 0.9), ("jpeg_base", "JPEG baseline", 0.8),
+                            ("jpeg_prog", "JPEG progressive", 0.8), ("bmp24", "BMP 24-bit", 1.0),
+                            ("bmp32", "BMP 32-bit", 1.0), ("tga_raw", "TGA raw", 1.0),
+                            ("tga_rle", "TGA RLE", 0.5)]:
+        best = None
+        for side in ("tk", "img"):
+            theirs = r("%s/%s/%s" % (prefix, key, side))
+            if isinstance(theirs, NA) or (best and best[1] <= theirs):
+                continue
+            best = (side, theirs)
+        if best is None:
+            t.add(label, r("%s/%s/vistel@img" % (prefix, key)), "Tk/Img", NA("not measured"), tgt)
+        else:
+            side, theirs = best
+            t.add(label, r("%s/%s/vistel@%s" % (prefix, key, side)), {"tk": "Tk", "img": "Img"}[side],
+                  theirs, tgt)
+    t.add("  " + floor_label, r("%s/floor/tk" % prefix))
+
+
 def main():
     sizes = load_sizes(sys.argv[1])
     codec = load_codec(sys.argv[2])
@@ -151,26 +174,12 @@ def main():
     t.add("Resample mode 2 %s → %s, against Pillow" % (big, to), r(p % (("vistel_mode2",) + shrink)), "Pillow BICUBIC",
           r(p % (("pillow_bicubic",) + shrink)), 1.0)
 
-    t.section("Photo read, Tcl, %s, wall time, against the faster of Tk and Img" % big, "photo read")
-    for key, label, tgt in [("png_rgb", "PNG RGB", 1.0), ("png_rgba", "PNG RGBA", 1.0),
-                            ("gif256", "GIF 256 colours", 0.9), ("jpeg_base", "JPEG baseline", 0.8),
-                            ("jpeg_prog", "JPEG progressive", 0.8), ("bmp24", "BMP 24-bit", 1.0),
-                            ("bmp32", "BMP 32-bit", 1.0), ("tga_raw", "TGA raw", 1.0),
-                            ("tga_rle", "TGA RLE", 0.5)]:
-        best = None
-        for side in ("tk", "img"):
-            theirs = r("read/%s/%s" % (key, side))
-            if isinstance(theirs, NA) or (best and best[1] <= theirs):
-                continue
-            best = (side, theirs)
-        if best is None:
-            t.add(label, r("read/%s/vistel@img" % key), "Tk/Img", NA("not measured"), tgt)
-        else:
-            side, theirs = best
-            t.add(label, r("read/%s/vistel@%s" % (key, side)), {"tk": "Tk", "img": "Img"}[side], theirs, tgt)
-
-    t.add("  (Tk making the empty photo every read fills: the floor under all rows above)",
-          r("read/floor/tk"))
+    read_rows(t, r, "read", "Photo read, Tcl, %s, wall time, against the faster of Tk and Img" % big,
+              "photo read",
+              "(Tk making the empty photo every read fills: the floor under all rows above)")
+    read_rows(t, r, "warmread", "Photo read on a warm heap (freed memory kept for reuse), "
+              "Tcl, %s, wall time, against the faster of Tk and Img" % big, "photo read, warm heap",
+              "(Tk making the empty photo, warm heap)")
 
     t.section("Photo write and commands, Tcl, wall time (writes of the %s picture)" % small, "photo write")
     t.add("PNG", r("write/png/vistel"), "Tk", r("write/png/tk"), 1.0)
