@@ -115,16 +115,6 @@ bool CarriesAlpha(const Vistel& image)
            (image.IsIndexed() && image.AlphaPaletteIsEnabled());
 }
 
-// Makes the export of an opaque image carry alpha 255 in every pixel. Tk
-// stores an opaque block as alpha 255 either way, but copies a 4-byte RGBA
-// block with the alpha at offset 3 straight into the photo, while a block
-// whose alpha it must ignore goes through its per-pixel loop.
-void MarkOpaque(BYTE* rgba, size_t pixels)
-{
-    BYTE* alpha = rgba + 3;
-    for (size_t i = 0; i < pixels; i++, alpha += 4) *alpha = 255;
-}
-
 // A block of `height` rows of `width` RGBA pixels, rows `rowPixels` apart,
 // alpha at offset 3.
 Tk_PhotoImageBlock RgbaBlock(BYTE* rgba, int width, int height, int rowPixels)
@@ -199,7 +189,6 @@ bool ExportRgba(Tcl_Interp* interp, Vistel& image, BYTE** rgba)
         VistelError(interp, "incomplete pixel export", "IMAGE");
         return false;
     }
-    if (!CarriesAlpha(image)) MarkOpaque(buffer, (size_t)image.GetWidth() * image.GetHeight());
     *rgba = buffer;
     return true;
 }
@@ -209,16 +198,21 @@ bool ExportRgba(Tcl_Interp* interp, Vistel& image, BYTE** rgba)
 // a time, so that no export of the whole image is ever held. One-row puts
 // are also what Tk handles best: after a put of several rows that carries
 // alpha it scans the whole photo for partial transparency, after a one-row
-// put only that row. The photo must already be large enough for the region:
-// puts inside its size allocate nothing and cannot fail.
+// put only that row. The rows of an opaque image go in as carrying no
+// alpha, which Tk stores as opaque without working out from the alpha
+// bytes which pixels are visible. The photo must already be large enough
+// for the region: puts inside its size allocate nothing and cannot fail.
 class PhotoRowSink : public VsFile {
 public:
     PhotoRowSink(Tcl_Interp* interp, Tk_PhotoHandle photo, const Vistel& image, int destX,
                  int destY, int width, int height, int srcX, int srcY)
-        : interp_(interp), photo_(photo), opaque_(!CarriesAlpha(image)),
+        : interp_(interp), photo_(photo),
           rowBytes_((size_t)image.GetWidth() * 4), destX_(destX), destY_(destY),
-          width_(width), height_(height), srcX_(srcX), srcY_(srcY), row_((size_t)width * 4)
+          width_(width), height_(height), srcX_(srcX), srcY_(srcY),
+          block_(RgbaBlock(nullptr, width, 1, width))
     {
+        // An alpha offset past the pixel tells Tk the block has no alpha.
+        if (!CarriesAlpha(image)) block_.offset[3] = block_.pixelSize;
     }
 
     // Takes exactly one row per call, as the export writes them.
@@ -227,10 +221,9 @@ public:
         if (size * count != rowBytes_ || failed_) return 0;
         const int y = rowsSeen_++;
         if (y < srcY_ || y >= srcY_ + height_) return count;
-        memcpy(row_.data(), (const BYTE*)buffer + (size_t)srcX_ * 4, row_.size());
-        if (opaque_) MarkOpaque(row_.data(), (size_t)width_);
-        Tk_PhotoImageBlock block = RgbaBlock(row_.data(), width_, 1, width_);
-        if (Tk_PhotoPutBlock(interp_, photo_, &block, destX_, destY_ + (y - srcY_), width_, 1,
+        // Tk only reads the block.
+        block_.pixelPtr = (BYTE*)buffer + (size_t)srcX_ * 4;
+        if (Tk_PhotoPutBlock(interp_, photo_, &block_, destX_, destY_ + (y - srcY_), width_, 1,
                              TK_PHOTO_COMPOSITE_SET) != TCL_OK) {
             failed_ = true;
             return 0;
@@ -251,10 +244,9 @@ public:
 private:
     Tcl_Interp* interp_;
     Tk_PhotoHandle photo_;
-    const bool opaque_;
     const size_t rowBytes_;
     const int destX_, destY_, width_, height_, srcX_, srcY_;
-    std::vector<BYTE> row_;
+    Tk_PhotoImageBlock block_;
     int rowsSeen_ = 0;
     bool failed_ = false;
 };
@@ -506,6 +498,9 @@ int CopyImageToTk(Tcl_Interp* interp, Vistel* image, Tk_PhotoHandle Photo, int w
         int result = TCL_OK;
         if (w > 0 && h > 0) {
             Tk_PhotoImageBlock block = RgbaBlock(rgba, w, h, (int)image->GetWidth());
+            // The alpha bytes of an opaque image mean nothing: an alpha
+            // offset past the pixel makes Tk store the pixels as opaque.
+            if (!CarriesAlpha(*image)) block.offset[3] = block.pixelSize;
             result = Tk_PhotoPutBlock(interp, Photo, &block, 0, 0, w, h,
                                       blank ? TK_PHOTO_COMPOSITE_SET
                                             : TK_PHOTO_COMPOSITE_OVERLAY);

@@ -282,8 +282,15 @@ bool Vistel::Encode2RGBA(VsFile* hFile)
     for (long y = h - 1; y >= 0; y--) {
         BYTE* out = row.data();
         if (head.biClrUsed) {
+            const BYTE* src = info.pImage + (size_t)y * info.dwEffWidth;
+            const int bpp = head.biBitCount;
             for (long x = 0; x < w; x++, out += 4) {
-                const RGBQUAD& c = lut[BlindGetPixelIndex(x, y)];
+                // Indices unpacked as BlindGetPixelIndex does, without a
+                // call per pixel.
+                const BYTE index = bpp == 8   ? src[x]
+                                   : bpp == 4 ? (BYTE)((x & 1) ? src[x >> 1] & 0x0F : src[x >> 1] >> 4)
+                                              : (BYTE)((src[x >> 3] >> (7 - (x & 7))) & 1);
+                const RGBQUAD& c = lut[index];
                 out[0] = c.rgbRed;
                 out[1] = c.rgbGreen;
                 out[2] = c.rgbBlue;
