@@ -6,7 +6,9 @@ if [ -z "$DISPLAY" ]; then
     # A sanitizer runtime preloaded for tclsh must not reach the X server
     # and its helpers: they start slowly under it and report their own leaks.
     preload=${LD_PRELOAD-}
-    exec env -u LD_PRELOAD xvfb-run -a -s "-screen 0 1024x768x24" \
+    # Test files run side by side: each looks for a free display from a
+    # number of its own, so that two servers do not race for the same one.
+    exec env -u LD_PRELOAD xvfb-run -a -n $(($$ % 900 + 100)) -s "-screen 0 1024x768x24" \
         env LD_PRELOAD="$preload" tclsh "$here/runtest.tcl" "$@"
 fi
 exec tclsh "$here/runtest.tcl" "$@"
