@@ -278,6 +278,14 @@ TEST(PixelColor, IndexedColoursFollowTheTransparencyRuleAndAlpha)
     EXPECT_EQ(img.GetPixelColor(1, 0, true).rgbReserved, 60);
     EXPECT_EQ(img.GetPixelColor(1, 0, false).rgbReserved, 255);
     EXPECT_EQ(img.BlindGetPixelColor(1, 0).rgbReserved, 255);
+
+    // Setting a colour picks the nearest entry and leaves the plane alone.
+    img.SetStdPalette();
+    img.SetPixelColor(1, 0, Quad(255, 0, 0, 3), true);
+    EXPECT_EQ(img.GetPixelIndex(1, 0), 252);
+    img.SetPixelColor(1, 0, Quad(253, 0, 0, 3), true);
+    EXPECT_EQ(img.GetPixelIndex(1, 0), 112);
+    EXPECT_EQ(img.AlphaGet(1, 0), 60);
 }
 
 TEST(PixelColor, TrueColourChannelsAlphaAndOutside)
@@ -313,19 +321,6 @@ TEST(PixelColor, TrueColourChannelsAlphaAndOutside)
     EXPECT_TRUE(Same(empty.GetPixelColor(0, 0), Quad(1, 1, 1)));
     Vistel indexed(2, 2, 8);
     EXPECT_EQ(indexed.BlindGetPixelPointer(0, 0), nullptr);
-}
-
-TEST(PixelColor, SetOnIndexedImagePicksNearestAndLeavesAlpha)
-{
-    Vistel img(2, 1, 8);
-    img.SetStdPalette();
-    img.AlphaCreate();
-    img.AlphaSet(0, 0, 10);
-    img.SetPixelColor(0, 0, Quad(255, 0, 0, 3), true);
-    EXPECT_EQ(img.GetPixelIndex(0, 0), 252);
-    img.SetPixelColor(0, 0, Quad(253, 0, 0, 3), true);
-    EXPECT_EQ(img.GetPixelIndex(0, 0), 112);
-    EXPECT_EQ(img.AlphaGet(0, 0), 10);
 }
 
 TEST(PixelColor, IsTransparentByIndexColourOrAlpha)
@@ -388,14 +383,16 @@ TEST(NearestIndex, ExactThenClosestWithTiesToTheLowerIndex)
     EXPECT_EQ(empty.GetNearestIndex(Quad(1, 2, 3)), 0);
 }
 
-TEST(NearestIndex, ClrImportantLimitsTheSearch)
+TEST(NearestIndex, ClrImportantLimitsTheSearchAndDropsTheCache)
 {
     Vistel img(1, 1, 8);
     img.SetGrayPalette();
     img.SetClrImportant(4);
     EXPECT_EQ(img.GetNearestIndex(Quad(200, 200, 200)), 3);
+    // The same colour again: a cached answer from the narrower search
+    // would be wrong.
     img.SetClrImportant(0);
-    EXPECT_EQ(img.GetNearestIndex(Quad(201, 201, 201)), 201);
+    EXPECT_EQ(img.GetNearestIndex(Quad(200, 200, 200)), 200);
 }
 
 TEST(NearestIndex, CacheAnswersRepeatsUntilThePaletteChanges)
@@ -499,16 +496,4 @@ TEST(DrawLine, StepsAlongTheMajorAxis)
     img.DrawLine(-2, 6, -2, 6, white);
     EXPECT_EQ(lit(img), (P{{0, 0}, {1, 1}, {2, 2}, {3, 3}}));
 
-}
-
-TEST(NearestIndexCache, ClearedWhenTheSearchRangeChanges)
-{
-    Vistel img(1, 1, 8);
-    img.SetPaletteColor(0, 0, 0, 0);
-    img.SetPaletteColor(1, 250, 250, 250);
-    img.SetClrImportant(1);
-    const RGBQUAD white = {255, 255, 255, 0};
-    EXPECT_EQ(img.GetNearestIndex(white), 0);
-    img.SetClrImportant(0);
-    EXPECT_EQ(img.GetNearestIndex(white), 1);
 }
