@@ -8,12 +8,9 @@
 #include <vector>
 
 #include "Vistel.h"
+#include "test_images.h"
 
 namespace {
-
-struct Access : Vistel {
-    static tagVistelInfo& Info(Vistel& v) { return static_cast<Access&>(v).info; }
-};
 
 // The stored value of pixel (x, y): a palette index, or blue-green-red
 // packed into 24 bits. Read straight from the row bytes.
@@ -197,10 +194,7 @@ TEST(Crop, IntoDestinationLeavesSourceAndReplacesDestination)
 TEST(Crop, FrameSetStaysWithItsOwner)
 {
     Vistel img(6, 6, 8, VISTEL_FORMAT_GIF);
-    img.RetreiveAllFrame();
-    Vistel** set = new Vistel*[2]{new Vistel(6, 6, 8), new Vistel(6, 6, 8)};
-    Access::Info(img).GifFrames = set;
-    Access::Info(img).nNumFrames = 2;
+    Vistel** set = testimages::GiveFrameSet(img, 2);
     {
         Vistel dst;
         ASSERT_TRUE(img.Crop(0, 0, 3, 3, &dst));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Vistel.h"
+#include "test_images.h"
 
 namespace {
 
@@ -351,14 +352,8 @@ TEST(DepthWorkImages, FrameSetStaysWithTheImage)
 {
     // Work images start from the image's info block; neither a refused nor
     // a finished conversion may free or drop the image's frame set.
-    struct Access : Vistel {
-        static tagVistelInfo& Info(Vistel& v) { return static_cast<Access&>(v).info; }
-    };
     Vistel img = NoiseImage(4, 4, 3);
-    img.RetreiveAllFrame();
-    Vistel** set = new Vistel*[2]{new Vistel(2, 2, 8), new Vistel(2, 2, 8)};
-    Access::Info(img).GifFrames = set;
-    Access::Info(img).nNumFrames = 2;
+    Vistel** set = testimages::GiveFrameSet(img, 2);
     BYTE array[4] = {0};
     EXPECT_FALSE(img.CreateFromArray(array, 100000, 100000, 8, 0, false));
     EXPECT_TRUE(img.DecreaseBpp(4, true));

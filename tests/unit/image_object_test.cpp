@@ -5,24 +5,9 @@
 #include <cstring>
 
 #include "Vistel.h"
+#include "test_images.h"
 
-namespace {
-
-// A frame set built by hand, as the GIF decoder leaves it.
-void GiveFrameSet(Vistel& img, long frames)
-{
-    img.SetFrame(0);
-    img.RetreiveAllFrame();
-    Vistel** set = new Vistel*[frames];
-    for (long i = 0; i < frames; i++) set[i] = new Vistel(4, 4, 8, VISTEL_FORMAT_GIF);
-    struct Access : Vistel {
-        static tagVistelInfo& Info(Vistel& v) { return static_cast<Access&>(v).info; }
-    };
-    Access::Info(img).GifFrames = set;
-    Access::Info(img).nNumFrames = frames;
-}
-
-}  // namespace
+using testimages::GiveFrameSet;
 
 TEST(ImageCreate, GeometryPerDepth)
 {

@@ -15,10 +15,6 @@ using namespace testimages;
 
 using V = Vistel;
 
-struct Access : Vistel {
-    static tagVistelInfo& Info(Vistel& v) { return static_cast<Access&>(v).info; }
-};
-
 const DWORD kDepths[] = {1, 4, 8, 24};
 
 // The pixel as stored: the index of indexed images, the colour otherwise.
@@ -280,10 +276,7 @@ TEST(Geometry, FrameSetStaysWithItsOwner)
 {
     Vistel img;
     MakeNoisy(img, 12, 10, 8, true, 1);
-    img.RetreiveAllFrame();
-    Vistel** set = new Vistel*[2]{new Vistel(6, 6, 8), new Vistel(6, 6, 8)};
-    Access::Info(img).GifFrames = set;
-    Access::Info(img).nNumFrames = 2;
+    Vistel** set = GiveFrameSet(img, 2);
     const std::function<bool(Vistel*)> ops[] = {
         [&](Vistel* d) { return img.RotateLeft(d); },
         [&](Vistel* d) { return img.RotateRight(d); },
