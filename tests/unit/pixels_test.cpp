@@ -465,35 +465,25 @@ TEST(BlendPixel, MixesChannelsByWeight)
 
 TEST(DrawLine, StepsAlongTheMajorAxis)
 {
-    const auto lit = [](Vistel& img) {
-        std::vector<std::pair<int, int>> on;
-        for (int y = 0; y < (int)img.GetHeight(); y++)
-            for (int x = 0; x < (int)img.GetWidth(); x++)
-                if (img.GetPixelIndex(x, y)) on.emplace_back(x, y);
-        return on;
-    };
     using P = std::vector<std::pair<int, int>>;
+    const struct { long x0, x1, y0, y1; P lit; } lines[] = {
+        {0, 3, 0, 1, {{0, 0}, {1, 0}, {2, 1}, {3, 1}}},
+        // From the other end the minor step comes at other pixels.
+        {0, 4, 0, 1, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 1}}},
+        {4, 0, 1, 0, {{0, 0}, {1, 0}, {2, 0}, {3, 1}, {4, 1}}},
+        {1, 1, 3, 0, {{1, 0}, {1, 1}, {1, 2}, {1, 3}}},
+        // Partly outside: the inside part is drawn, nothing else.
+        {-2, 6, -2, 6, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}}};
     Vistel img(5, 4, 1);
     img.SetPaletteColor(1, RGB(255, 255, 255));
-    const RGBQUAD white = Quad(255, 255, 255);
-
-    img.Clear(0);
-    img.DrawLine(0, 3, 0, 1, white);
-    EXPECT_EQ(lit(img), (P{{0, 0}, {1, 0}, {2, 1}, {3, 1}}));
-
-    img.Clear(0);  // from the other end the minor step comes at other pixels
-    img.DrawLine(0, 4, 0, 1, white);
-    EXPECT_EQ(lit(img), (P{{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 1}}));
-    img.Clear(0);
-    img.DrawLine(4, 0, 1, 0, white);
-    EXPECT_EQ(lit(img), (P{{0, 0}, {1, 0}, {2, 0}, {3, 1}, {4, 1}}));
-
-    img.Clear(0);
-    img.DrawLine(1, 1, 3, 0, white);
-    EXPECT_EQ(lit(img), (P{{1, 0}, {1, 1}, {1, 2}, {1, 3}}));
-
-    img.Clear(0);  // partly outside: the inside part is drawn, nothing else
-    img.DrawLine(-2, 6, -2, 6, white);
-    EXPECT_EQ(lit(img), (P{{0, 0}, {1, 1}, {2, 2}, {3, 3}}));
-
+    for (const auto& l : lines) {
+        SCOPED_TRACE(testing::Message() << l.x0 << "," << l.y0 << " to " << l.x1 << "," << l.y1);
+        img.Clear(0);
+        img.DrawLine(l.x0, l.x1, l.y0, l.y1, Quad(255, 255, 255));
+        P on;
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 5; x++)
+                if (img.GetPixelIndex(x, y)) on.emplace_back(x, y);
+        EXPECT_EQ(on, l.lit);
+    }
 }
