@@ -16,6 +16,21 @@ package require Tkvistel
 set ::testdata [expr {[info exists ::env(VISTEL_TESTDATA)] ? $::env(VISTEL_TESTDATA) : ""}]
 testConstraint testdata [expr {$::testdata ne "" && [file isdirectory $::testdata]}]
 
+# Writes bytes to a file, returning its path; reads a file's bytes (the
+# first `n` when given).
+proc writeBinary {path bytes} {
+    set f [open $path wb]
+    puts -nonewline $f $bytes
+    close $f
+    return $path
+}
+proc readBinary {path {n -1}} {
+    set f [open $path rb]
+    set bytes [expr {$n < 0 ? [read $f] : [read $f $n]}]
+    close $f
+    return $bytes
+}
+
 # A photo of one colour, of the given size.
 proc solidPhoto {color {w 8} {h 6}} {
     set p [image create photo -width $w -height $h]

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Vistel.h"
+#include "test_images.h"
 
 namespace {
 
@@ -310,31 +311,33 @@ TEST(DepthGrayAndNegative, IndexedAndTrueColour)
 TEST(DepthDither, OrderedAndDiffusionMethods)
 {
     // Grey 128: 128 * 16 / 255 = 8, so the matrix entries 0-7 are white.
-    Vistel img = GrayImage(std::vector<std::vector<BYTE>>(4, std::vector<BYTE>(4, 128)));
-    ASSERT_TRUE(img.Dither(1));
-    EXPECT_EQ(Indices(img), (std::vector<std::string>{"1010", "0101", "1010", "0101"}));
-    img = GrayImage({{0, 100, 100, 100}, {100, 100, 100, 100}, {100, 100, 100, 100},
-                     {100, 100, 100, 255}});
-    ASSERT_TRUE(img.Dither(7));
-    EXPECT_EQ(Indices(img), (std::vector<std::string>{"0010", "0100", "1010", "0101"}));
-
-    // Patterns worked from the kernel tables; each method gives its own.
-    const std::vector<std::vector<BYTE>> levels = {{100, 160, 60, 128, 60, 129},
-                                                   {129, 129, 200, 129, 100, 60},
-                                                   {129, 60, 129, 129, 160, 60},
-                                                   {200, 129, 128, 200, 100, 160}};
-    const std::pair<long, std::vector<std::string>> cases[] = {
-        {0, {"010101", "101000", "001110", "110101"}},
-        {2, {"010100", "101010", "001100", "110101"}},
-        {3, {"010100", "101010", "001010", "110101"}},
-        {4, {"010001", "101100", "101110", "100101"}},
-        {5, {"010100", "101000", "001110", "110101"}},
-        {6, {"010001", "011100", "001110", "100101"}},
-        {99, {"010101", "101000", "001110", "110101"}}};
+    // The other patterns are worked from the kernel tables; each method
+    // gives its own.
+    const std::vector<std::vector<BYTE>> flat(4, std::vector<BYTE>(4, 128)),
+        corners = {{0, 100, 100, 100}, {100, 100, 100, 100}, {100, 100, 100, 100},
+                   {100, 100, 100, 255}},
+        levels = {{100, 160, 60, 128, 60, 129},
+                  {129, 129, 200, 129, 100, 60},
+                  {129, 60, 129, 129, 160, 60},
+                  {200, 129, 128, 200, 100, 160}};
+    const struct {
+        long method;
+        const std::vector<std::vector<BYTE>>* in;
+        std::vector<std::string> out;
+    } cases[] = {
+        {1, &flat, {"1010", "0101", "1010", "0101"}},
+        {7, &corners, {"0010", "0100", "1010", "0101"}},
+        {0, &levels, {"010101", "101000", "001110", "110101"}},
+        {2, &levels, {"010100", "101010", "001100", "110101"}},
+        {3, &levels, {"010100", "101010", "001010", "110101"}},
+        {4, &levels, {"010001", "101100", "101110", "100101"}},
+        {5, &levels, {"010100", "101000", "001110", "110101"}},
+        {6, &levels, {"010001", "011100", "001110", "100101"}},
+        {99, &levels, {"010101", "101000", "001110", "110101"}}};
     for (const auto& c : cases) {
-        img = GrayImage(levels);
-        ASSERT_TRUE(img.Dither(c.first));
-        EXPECT_EQ(Indices(img), c.second) << "method " << c.first;
+        Vistel img = GrayImage(*c.in);
+        ASSERT_TRUE(img.Dither(c.method));
+        EXPECT_EQ(Indices(img), c.out) << "method " << c.method;
     }
 
     Vistel rgb(2, 1, 24);  // colour goes through its grey; alpha is kept
@@ -351,14 +354,8 @@ TEST(DepthWorkImages, FrameSetStaysWithTheImage)
 {
     // Work images start from the image's info block; neither a refused nor
     // a finished conversion may free or drop the image's frame set.
-    struct Access : Vistel {
-        static tagVistelInfo& Info(Vistel& v) { return static_cast<Access&>(v).info; }
-    };
     Vistel img = NoiseImage(4, 4, 3);
-    img.RetreiveAllFrame();
-    Vistel** set = new Vistel*[2]{new Vistel(2, 2, 8), new Vistel(2, 2, 8)};
-    Access::Info(img).GifFrames = set;
-    Access::Info(img).nNumFrames = 2;
+    Vistel** set = testimages::GiveFrameSet(img, 2);
     BYTE array[4] = {0};
     EXPECT_FALSE(img.CreateFromArray(array, 100000, 100000, 8, 0, false));
     EXPECT_TRUE(img.DecreaseBpp(4, true));

@@ -80,7 +80,7 @@ TEST(Dispatch, LoadOfAMissingFileFails)
     EXPECT_FALSE(img.IsValid());
 }
 
-TEST(RgbaExport, TrueColourTopRowFirstWithPlaneOrZeroAlpha)
+TEST(RgbaExport, TrueColourTopRowFirst)
 {
     Vistel img(2, 2, 24);
     img.SetPixelColor(0, 1, RGBQUAD{3, 2, 1, 0});   // top-left
@@ -94,68 +94,46 @@ TEST(RgbaExport, TrueColourTopRowFirstWithPlaneOrZeroAlpha)
     const BYTE expected[16] = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0};
     EXPECT_EQ(0, memcmp(buf, expected, 16));
     Vistel::FreeMemory(buf);
-
-    img.AlphaCreate();
-    img.AlphaSet(1, 1, 77);
-    buf = nullptr;
-    ASSERT_TRUE(img.Encode2RGBA(buf, size));
-    EXPECT_EQ(buf[3], 255);
-    EXPECT_EQ(buf[7], 77);
-    Vistel::FreeMemory(buf);
-}
-
-TEST(RgbaExport, IndexedFollowsTheTransparencyRule)
-{
-    Vistel img(3, 1, 4);
-    img.SetPaletteColor(0, 10, 20, 30, 99);
-    img.SetPaletteColor(1, 40, 50, 60, 99);
-    img.SetPixelIndex(0, 0, 0);
-    img.SetPixelIndex(1, 0, 1);
-    img.SetPixelIndex(2, 0, 1);
-    BYTE* buf = nullptr;
-    long size = 0;
-    ASSERT_TRUE(img.Encode2RGBA(buf, size));
-    ASSERT_EQ(size, 12);
-    // Without a transparent index the stored reserved byte is the alpha.
-    EXPECT_EQ(buf[0], 10);
-    EXPECT_EQ(buf[3], 99);
-    Vistel::FreeMemory(buf);
-
-    img.SetTransIndex(1);
-    buf = nullptr;
-    ASSERT_TRUE(img.Encode2RGBA(buf, size));
-    EXPECT_EQ(buf[3], 255);
-    EXPECT_EQ(buf[4], 40);
-    EXPECT_EQ(buf[7], 0);
-    EXPECT_EQ(buf[11], 0);
-    Vistel::FreeMemory(buf);
 }
 
 TEST(RgbaExport, ExportMatchesPerPixelColours)
 {
-    // The row-wise export must agree with BlindGetPixelColor at every depth.
-    for (WORD bpp : {1, 4, 8, 24}) {
-        Vistel img(7, 3, bpp);
-        if (img.IsIndexed())
-            for (DWORD i = 0; i < img.GetNumColors(); i++)
-                img.SetPaletteColor((BYTE)i, (BYTE)(i * 3), (BYTE)(i * 5), (BYTE)(i * 7), 200);
-        for (long y = 0; y < 3; y++)
-            for (long x = 0; x < 7; x++) {
-                if (img.IsIndexed()) img.SetPixelIndex(x, y, (BYTE)(x * 3 + y));
-                else img.SetPixelColor(x, y, RGBQUAD{(BYTE)x, (BYTE)y, (BYTE)(x + y), 0});
+    // The row-wise export must agree with BlindGetPixelColor at every depth,
+    // with and without an alpha plane or a transparent index.
+    for (WORD bpp : {1, 4, 8, 24})
+        for (bool transparency : {false, true}) {
+            SCOPED_TRACE(testing::Message() << bpp << " bpp, transparency " << transparency);
+            Vistel img(7, 3, bpp);
+            if (img.IsIndexed())
+                for (DWORD i = 0; i < img.GetNumColors(); i++)
+                    img.SetPaletteColor((BYTE)i, (BYTE)(i * 3), (BYTE)(i * 5), (BYTE)(i * 7), 200);
+            for (long y = 0; y < 3; y++)
+                for (long x = 0; x < 7; x++) {
+                    if (img.IsIndexed()) img.SetPixelIndex(x, y, (BYTE)(x * 3 + y));
+                    else img.SetPixelColor(x, y, RGBQUAD{(BYTE)x, (BYTE)y, (BYTE)(x + y), 0});
+                }
+            if (transparency && img.IsIndexed()) img.SetTransIndex(1);
+            if (transparency && !img.IsIndexed()) {
+                img.AlphaCreate();
+                img.AlphaSet(1, 1, 77);
             }
-        BYTE* buf = nullptr;
-        long size = 0;
-        ASSERT_TRUE(img.Encode2RGBA(buf, size));
-        for (long y = 0; y < 3; y++)
-            for (long x = 0; x < 7; x++) {
-                RGBQUAD c = img.BlindGetPixelColor(x, y);
-                const BYTE* p = buf + ((2 - y) * 7 + x) * 4;
-                EXPECT_EQ(p[0], c.rgbRed) << bpp;
-                EXPECT_EQ(p[1], c.rgbGreen) << bpp;
-                EXPECT_EQ(p[2], c.rgbBlue) << bpp;
-                EXPECT_EQ(p[3], c.rgbReserved) << bpp;
+            BYTE* buf = nullptr;
+            long size = 0;
+            ASSERT_TRUE(img.Encode2RGBA(buf, size));
+            ASSERT_EQ(size, 7 * 3 * 4);
+            // Without a transparent index the stored reserved byte is the alpha.
+            if (img.IsIndexed() && !transparency) {
+                EXPECT_EQ(buf[3], 200);
+            } else if (!img.IsIndexed() && transparency) {
+                EXPECT_EQ(buf[(7 + 1) * 4 + 3], 77);
             }
-        Vistel::FreeMemory(buf);
-    }
+            for (long y = 0; y < 3; y++)
+                for (long x = 0; x < 7; x++) {
+                    RGBQUAD c = img.BlindGetPixelColor(x, y);
+                    const BYTE* p = buf + ((2 - y) * 7 + x) * 4;
+                    const BYTE want[4] = {c.rgbRed, c.rgbGreen, c.rgbBlue, c.rgbReserved};
+                    EXPECT_EQ(0, memcmp(p, want, 4)) << x << "," << y;
+                }
+            Vistel::FreeMemory(buf);
+        }
 }

@@ -5,82 +5,47 @@
 #include <cstring>
 
 #include "Vistel.h"
+#include "test_images.h"
 
-namespace {
-
-// A frame set built by hand, as the GIF decoder leaves it.
-void GiveFrameSet(Vistel& img, long frames)
-{
-    img.SetFrame(0);
-    img.RetreiveAllFrame();
-    Vistel** set = new Vistel*[frames];
-    for (long i = 0; i < frames; i++) set[i] = new Vistel(4, 4, 8, VISTEL_FORMAT_GIF);
-    struct Access : Vistel {
-        static tagVistelInfo& Info(Vistel& v) { return static_cast<Access&>(v).info; }
-    };
-    Access::Info(img).GifFrames = set;
-    Access::Info(img).nNumFrames = frames;
-}
-
-}  // namespace
+using testimages::GiveFrameSet;
 
 TEST(ImageCreate, GeometryPerDepth)
 {
+    // Depths round up to 1, 4, 8 or 24; rows are padded to 4 bytes.
+    const struct { DWORD w, h, askedBpp; WORD bpp; DWORD effWidth, colors, size; } cases[] = {
+        {3, 2, 1, 1, 4, 2, 40 + 2 * 4 + 8},  {3, 2, 24, 24, 12, 0, 40 + 24},
+        {9, 3, 4, 4, 8, 16, 40 + 16 * 4 + 24}, {5, 5, 8, 8, 8, 256, 40 + 1024 + 40},
+        {5, 5, 16, 24, 16, 0, 40 + 80},      {5, 5, 2, 4, 4, 16, 40 + 64 + 20},
+        {5, 5, 32, 24, 16, 0, 40 + 80},      {5, 5, 0, 1, 4, 2, 40 + 8 + 20}};
     Vistel a;
-    ASSERT_NE(a.Create(3, 2, 1), nullptr);
-    EXPECT_EQ(a.GetEffWidth(), 4u);
-    EXPECT_EQ(a.GetNumColors(), 2u);
-    EXPECT_EQ(a.GetSize(), 56u);
-
-    ASSERT_NE(a.Create(3, 2, 24), nullptr);
-    EXPECT_EQ(a.GetEffWidth(), 12u);
-    EXPECT_EQ(a.GetNumColors(), 0u);
-    EXPECT_EQ(a.GetPalette(), nullptr);
-
-    ASSERT_NE(a.Create(9, 3, 4), nullptr);
-    EXPECT_EQ(a.GetEffWidth(), 8u);
-    EXPECT_EQ(a.GetSize(), 40u + 16 * 4 + 24);
-
-    ASSERT_NE(a.Create(5, 5, 8), nullptr);
-    EXPECT_EQ(a.GetEffWidth(), 8u);
-    EXPECT_EQ(a.GetNumColors(), 256u);
-    // The rows follow the header and the palette.
-    EXPECT_EQ(a.GetBits(0), a.GetDIB() + 40 + 1024);
-    EXPECT_EQ(a.GetBits(4), a.GetBits(0) + 4 * 8);
-    EXPECT_EQ(a.GetBits(5), nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " at " << c.askedBpp);
+        ASSERT_NE(a.Create(c.w, c.h, c.askedBpp), nullptr);
+        EXPECT_EQ(a.GetBpp(), c.bpp);
+        EXPECT_EQ(a.GetEffWidth(), c.effWidth);
+        EXPECT_EQ(a.GetNumColors(), c.colors);
+        EXPECT_EQ(a.GetSize(), c.size);
+        EXPECT_EQ(a.GetPalette() == nullptr, c.colors == 0);
+        // The rows follow the header and the palette.
+        EXPECT_EQ(a.GetBits(0), a.GetDIB() + 40 + 4 * c.colors);
+        EXPECT_EQ(a.GetBits(c.h - 1), a.GetBits(0) + (c.h - 1) * c.effWidth);
+        EXPECT_EQ(a.GetBits(c.h), nullptr);
+    }
 }
 
-TEST(ImageCreate, DepthIsRoundedUp)
-{
-    Vistel a;
-    a.Create(5, 5, 16);
-    EXPECT_EQ(a.GetBpp(), 24);
-    a.Create(5, 5, 2);
-    EXPECT_EQ(a.GetBpp(), 4);
-    a.Create(5, 5, 32);
-    EXPECT_EQ(a.GetBpp(), 24);
-    a.Create(5, 5, 0);
-    EXPECT_EQ(a.GetBpp(), 1);
-}
-
-TEST(ImageCreate, ZeroSizeIsRefusedAndLeavesImageEmpty)
+TEST(ImageCreate, ZeroSizeAndTheMemoryCeilingAreRefusedBeforeAllocating)
 {
     Vistel a(4, 4, 8);
     EXPECT_EQ(a.Create(10, 0, 8), nullptr);
     EXPECT_FALSE(a.IsValid());
     EXPECT_STREQ(a.GetLastError(), "Vistel::Create : width and height must be greater than zero");
-}
 
-TEST(ImageCreate, MemoryCeilingRefusesHugeImagesBeforeAllocating)
-{
-    Vistel a;
     EXPECT_EQ(a.Create(65535, 65535, 24), nullptr);
     EXPECT_STREQ(a.GetLastError(), "VISTEL_MAX_MEMORY exceeded");
     // Products that wrap 32 bits must not slip under the ceiling.
     EXPECT_EQ(a.Create(0x80000000u, 2, 24), nullptr);
     EXPECT_EQ(a.Create(0xFFFFFFFFu, 0xFFFFFFFFu, 1), nullptr);
     EXPECT_STREQ(a.GetLastError(), "VISTEL_MAX_MEMORY exceeded");
-    // Just under the ceiling is allowed in principle; a modest image works.
     EXPECT_NE(a.Create(4000, 3000, 24), nullptr);
 }
 
@@ -97,15 +62,25 @@ TEST(ImageCreate, ClearFillsByDepth)
     EXPECT_EQ(a.GetBits(1)[8], 7);
 }
 
-TEST(ImageAccessors, ResolutionAndCodecOptions)
+TEST(ImageAccessors, ResolutionFlagsAndCodecOptions)
 {
     Vistel a;
     a.SetXDPI(0);
     EXPECT_EQ(a.GetXDPI(), 96);
     a.Create(2, 2, 24);
-    EXPECT_EQ(((BITMAPINFOHEADER*)a.GetDIB())->biXPelsPerMeter, 3780);
+    const auto pelsPerMeter = [&] { return ((BITMAPINFOHEADER*)a.GetDIB())->biXPelsPerMeter; };
+    EXPECT_EQ(pelsPerMeter(), 3780);
     a.SetXDPI(300);
-    EXPECT_EQ(((BITMAPINFOHEADER*)a.GetDIB())->biXPelsPerMeter, 11811);
+    EXPECT_EQ(pelsPerMeter(), 11811);
+    // Huge resolutions are clamped to what the header field holds.
+    a.SetXDPI(2000000000L);
+    EXPECT_EQ(a.GetXDPI(), 54000000);
+    EXPECT_GT(pelsPerMeter(), 0);
+
+    a.SetFlags(0x12345678, true);
+    EXPECT_EQ(a.GetFlags(), 0x5678u);
+    a.SetFlags(0x12345678, false);
+    EXPECT_EQ(a.GetFlags(), 0x12345678u);
 
     Vistel g(VISTEL_FORMAT_GIF);
     EXPECT_EQ(g.GetCodecOption(6), 0u);
@@ -113,21 +88,6 @@ TEST(ImageAccessors, ResolutionAndCodecOptions)
     EXPECT_TRUE(g.SetCodecOption(42, VISTEL_FORMAT_GIF));
     EXPECT_EQ(g.GetCodecOption(), 42u);
     EXPECT_EQ(g.GetCodecOption(VISTEL_FORMAT_PNG), 0u);
-}
-
-TEST(ImageAccessors, DefaultsAndFlags)
-{
-    Vistel a;
-    a.SetFlags(0x12345678, true);
-    EXPECT_EQ(a.GetFlags(), 0x5678u);
-    a.SetFlags(0x12345678, false);
-    EXPECT_EQ(a.GetFlags(), 0x12345678u);
-    EXPECT_STREQ(Vistel::GetVersion(), "Vistel 5.99c");
-    EXPECT_FALSE(a.IsInside(0, 0));
-    a.Create(3, 2, 8);
-    EXPECT_TRUE(a.IsInside(2, 1));
-    EXPECT_FALSE(a.IsInside(3, 1));
-    EXPECT_FALSE(a.IsInside(-1, 0));
 }
 
 TEST(ImageFrames, GetFrameNoFallsBackToTheImage)
@@ -217,12 +177,4 @@ TEST(ImageOwnership, GhostFreesNothing)
     EXPECT_TRUE(c.IsValid());
     EXPECT_NE(c.GetDIB(), a.GetDIB());
     EXPECT_TRUE(c.Destroy());
-}
-
-TEST(ImageAccessors, HugeResolutionsAreClampedToTheHeaderField)
-{
-    Vistel a(1, 1, 24);
-    a.SetXDPI(2000000000L);
-    EXPECT_EQ(a.GetXDPI(), 54000000);
-    EXPECT_GT(((BITMAPINFOHEADER*)a.GetDIB())->biXPelsPerMeter, 0);
 }

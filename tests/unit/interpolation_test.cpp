@@ -46,9 +46,6 @@ TEST(Kernels, KnownValues)
 {
     EXPECT_EQ(V::KernelBox(-0.5f), 1.0f);
     EXPECT_EQ(V::KernelBox(0.5f), 0.0f);
-    EXPECT_EQ(V::KernelCubic(0.0f), 1.0f);
-    EXPECT_EQ(V::KernelCubic(1.0f), 0.0f);
-    EXPECT_EQ(V::KernelCubic(2.0f), 0.0f);
     EXPECT_FLOAT_EQ(V::KernelGeneralizedCubic(0.5f, -0.5f), 0.5625f);
     EXPECT_FLOAT_EQ(V::KernelBSpline(0.0f), 0.6666667f);
     EXPECT_FLOAT_EQ(V::KernelBSpline(1.0f), 0.16666667f);
@@ -159,26 +156,23 @@ TEST(Overflow, ColorOutsideTheImage)
     for (long y = 0; y < 3; y++)
         for (long x = 0; x < 4; x++) img.SetPixelColor(x, y, RGBQUAD{(BYTE)x, (BYTE)y, 9, 0});
     RGBQUAD repl{1, 2, 3, 4};
-    EXPECT_TRUE(Same(img.GetPixelColorWithOverflow(-1, 0, V::OM_COLOR, nullptr),
-                     RGBQUAD{255, 255, 255, 0}));
-    EXPECT_TRUE(Same(img.GetPixelColorWithOverflow(4, 3, V::OM_COLOR, &repl), repl));
-    EXPECT_TRUE(Same(img.GetPixelColorWithOverflow(-1, -1, V::OM_REPEAT, nullptr),
-                     RGBQUAD{0, 0, 9, 0}));
-    EXPECT_TRUE(Same(img.GetPixelColorWithOverflow(4, 3, V::OM_WRAP, nullptr),
-                     RGBQUAD{0, 0, 9, 0}));
-    EXPECT_TRUE(Same(img.GetPixelColorWithOverflow(-1, 3, V::OM_MIRROR, nullptr),
-                     RGBQUAD{1, 2, 9, 0}));
+    const auto at = [&](long x, long y, V::OverflowMethod m, RGBQUAD* r) {
+        return img.GetPixelColorWithOverflow(x, y, m, r);
+    };
+    EXPECT_TRUE(Same(at(-1, 0, V::OM_COLOR, nullptr), RGBQUAD{255, 255, 255, 0}));
+    EXPECT_TRUE(Same(at(4, 3, V::OM_COLOR, &repl), repl));
+    EXPECT_TRUE(Same(at(-1, -1, V::OM_REPEAT, nullptr), RGBQUAD{0, 0, 9, 0}));
+    EXPECT_TRUE(Same(at(4, 3, V::OM_WRAP, nullptr), RGBQUAD{0, 0, 9, 0}));
+    EXPECT_TRUE(Same(at(-1, 3, V::OM_MIRROR, nullptr), RGBQUAD{1, 2, 9, 0}));
     // No transparency: background and transparent give the replacement.
-    EXPECT_TRUE(Same(img.GetPixelColorWithOverflow(-1, 0, V::OM_BACKGROUND, &repl), repl));
-    EXPECT_TRUE(Same(img.GetPixelColorWithOverflow(-1, 0, V::OM_TRANSPARENT, &repl), repl));
+    EXPECT_TRUE(Same(at(-1, 0, V::OM_BACKGROUND, &repl), repl));
+    EXPECT_TRUE(Same(at(-1, 0, V::OM_TRANSPARENT, &repl), repl));
     img.SetTransIndex(0);
     img.SetTransColor(RGBQUAD{7, 8, 9, 0});
-    EXPECT_TRUE(Same(img.GetPixelColorWithOverflow(-1, 0, V::OM_BACKGROUND, &repl),
-                     RGBQUAD{7, 8, 9, 0}));
+    EXPECT_TRUE(Same(at(-1, 0, V::OM_BACKGROUND, &repl), RGBQUAD{7, 8, 9, 0}));
     img.AlphaCreate();
-    EXPECT_TRUE(Same(img.GetPixelColorWithOverflow(-1, 0, V::OM_TRANSPARENT, &repl),
-                     RGBQUAD{1, 2, 3, 0}));
-    EXPECT_EQ(img.GetPixelColorWithOverflow(2, 1, V::OM_COLOR, nullptr).rgbReserved, 255);
+    EXPECT_TRUE(Same(at(-1, 0, V::OM_TRANSPARENT, &repl), RGBQUAD{1, 2, 3, 0}));
+    EXPECT_EQ(at(2, 1, V::OM_COLOR, nullptr).rgbReserved, 255);
 
     Vistel indexed(4, 3, 8);
     indexed.SetPaletteColor(5, 10, 20, 30);

@@ -278,6 +278,14 @@ TEST(PixelColor, IndexedColoursFollowTheTransparencyRuleAndAlpha)
     EXPECT_EQ(img.GetPixelColor(1, 0, true).rgbReserved, 60);
     EXPECT_EQ(img.GetPixelColor(1, 0, false).rgbReserved, 255);
     EXPECT_EQ(img.BlindGetPixelColor(1, 0).rgbReserved, 255);
+
+    // Setting a colour picks the nearest entry and leaves the plane alone.
+    img.SetStdPalette();
+    img.SetPixelColor(1, 0, Quad(255, 0, 0, 3), true);
+    EXPECT_EQ(img.GetPixelIndex(1, 0), 252);
+    img.SetPixelColor(1, 0, Quad(253, 0, 0, 3), true);
+    EXPECT_EQ(img.GetPixelIndex(1, 0), 112);
+    EXPECT_EQ(img.AlphaGet(1, 0), 60);
 }
 
 TEST(PixelColor, TrueColourChannelsAlphaAndOutside)
@@ -313,19 +321,6 @@ TEST(PixelColor, TrueColourChannelsAlphaAndOutside)
     EXPECT_TRUE(Same(empty.GetPixelColor(0, 0), Quad(1, 1, 1)));
     Vistel indexed(2, 2, 8);
     EXPECT_EQ(indexed.BlindGetPixelPointer(0, 0), nullptr);
-}
-
-TEST(PixelColor, SetOnIndexedImagePicksNearestAndLeavesAlpha)
-{
-    Vistel img(2, 1, 8);
-    img.SetStdPalette();
-    img.AlphaCreate();
-    img.AlphaSet(0, 0, 10);
-    img.SetPixelColor(0, 0, Quad(255, 0, 0, 3), true);
-    EXPECT_EQ(img.GetPixelIndex(0, 0), 252);
-    img.SetPixelColor(0, 0, Quad(253, 0, 0, 3), true);
-    EXPECT_EQ(img.GetPixelIndex(0, 0), 112);
-    EXPECT_EQ(img.AlphaGet(0, 0), 10);
 }
 
 TEST(PixelColor, IsTransparentByIndexColourOrAlpha)
@@ -388,14 +383,16 @@ TEST(NearestIndex, ExactThenClosestWithTiesToTheLowerIndex)
     EXPECT_EQ(empty.GetNearestIndex(Quad(1, 2, 3)), 0);
 }
 
-TEST(NearestIndex, ClrImportantLimitsTheSearch)
+TEST(NearestIndex, ClrImportantLimitsTheSearchAndDropsTheCache)
 {
     Vistel img(1, 1, 8);
     img.SetGrayPalette();
     img.SetClrImportant(4);
     EXPECT_EQ(img.GetNearestIndex(Quad(200, 200, 200)), 3);
+    // The same colour again: a cached answer from the narrower search
+    // would be wrong.
     img.SetClrImportant(0);
-    EXPECT_EQ(img.GetNearestIndex(Quad(201, 201, 201)), 201);
+    EXPECT_EQ(img.GetNearestIndex(Quad(200, 200, 200)), 200);
 }
 
 TEST(NearestIndex, CacheAnswersRepeatsUntilThePaletteChanges)
@@ -468,47 +465,25 @@ TEST(BlendPixel, MixesChannelsByWeight)
 
 TEST(DrawLine, StepsAlongTheMajorAxis)
 {
-    const auto lit = [](Vistel& img) {
-        std::vector<std::pair<int, int>> on;
-        for (int y = 0; y < (int)img.GetHeight(); y++)
-            for (int x = 0; x < (int)img.GetWidth(); x++)
-                if (img.GetPixelIndex(x, y)) on.emplace_back(x, y);
-        return on;
-    };
     using P = std::vector<std::pair<int, int>>;
+    const struct { long x0, x1, y0, y1; P lit; } lines[] = {
+        {0, 3, 0, 1, {{0, 0}, {1, 0}, {2, 1}, {3, 1}}},
+        // From the other end the minor step comes at other pixels.
+        {0, 4, 0, 1, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 1}}},
+        {4, 0, 1, 0, {{0, 0}, {1, 0}, {2, 0}, {3, 1}, {4, 1}}},
+        {1, 1, 3, 0, {{1, 0}, {1, 1}, {1, 2}, {1, 3}}},
+        // Partly outside: the inside part is drawn, nothing else.
+        {-2, 6, -2, 6, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}}};
     Vistel img(5, 4, 1);
     img.SetPaletteColor(1, RGB(255, 255, 255));
-    const RGBQUAD white = Quad(255, 255, 255);
-
-    img.Clear(0);
-    img.DrawLine(0, 3, 0, 1, white);
-    EXPECT_EQ(lit(img), (P{{0, 0}, {1, 0}, {2, 1}, {3, 1}}));
-
-    img.Clear(0);  // from the other end the minor step comes at other pixels
-    img.DrawLine(0, 4, 0, 1, white);
-    EXPECT_EQ(lit(img), (P{{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 1}}));
-    img.Clear(0);
-    img.DrawLine(4, 0, 1, 0, white);
-    EXPECT_EQ(lit(img), (P{{0, 0}, {1, 0}, {2, 0}, {3, 1}, {4, 1}}));
-
-    img.Clear(0);
-    img.DrawLine(1, 1, 3, 0, white);
-    EXPECT_EQ(lit(img), (P{{1, 0}, {1, 1}, {1, 2}, {1, 3}}));
-
-    img.Clear(0);  // partly outside: the inside part is drawn, nothing else
-    img.DrawLine(-2, 6, -2, 6, white);
-    EXPECT_EQ(lit(img), (P{{0, 0}, {1, 1}, {2, 2}, {3, 3}}));
-
-}
-
-TEST(NearestIndexCache, ClearedWhenTheSearchRangeChanges)
-{
-    Vistel img(1, 1, 8);
-    img.SetPaletteColor(0, 0, 0, 0);
-    img.SetPaletteColor(1, 250, 250, 250);
-    img.SetClrImportant(1);
-    const RGBQUAD white = {255, 255, 255, 0};
-    EXPECT_EQ(img.GetNearestIndex(white), 0);
-    img.SetClrImportant(0);
-    EXPECT_EQ(img.GetNearestIndex(white), 1);
+    for (const auto& l : lines) {
+        SCOPED_TRACE(testing::Message() << l.x0 << "," << l.y0 << " to " << l.x1 << "," << l.y1);
+        img.Clear(0);
+        img.DrawLine(l.x0, l.x1, l.y0, l.y1, Quad(255, 255, 255));
+        P on;
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 5; x++)
+                if (img.GetPixelIndex(x, y)) on.emplace_back(x, y);
+        EXPECT_EQ(on, l.lit);
+    }
 }

@@ -7,10 +7,11 @@
 
 #include "VsFile.h"
 
-TEST(MemFile, ReadsACallersBufferToTheEnd)
+TEST(MemFile, ReadsAndSeeksWithinACallersBuffer)
 {
     BYTE data[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     VsMemFile f(data, 10);
+    EXPECT_FALSE(f.Open());  // a buffer is attached already
     BYTE buf[12];
     EXPECT_EQ(f.Read(buf, 4, 3), 2u);
     EXPECT_EQ(f.Tell(), 10);
@@ -20,29 +21,17 @@ TEST(MemFile, ReadsACallersBufferToTheEnd)
     EXPECT_TRUE(f.Eof());
     EXPECT_EQ(f.Error(), 0);
     EXPECT_EQ(f.Read(nullptr, 1, 1), 0u);
-}
 
-TEST(MemFile, APositionFarPastTheEndReadsNothing)
-{
-    // A position beyond 4 GiB must not wrap to a small one.
-    BYTE data[10] = {1, 2, 3};
-    VsMemFile f(data, 10);
-    ASSERT_TRUE(f.Seek(0x100000001L, SEEK_SET));
-    BYTE b = 0;
-    EXPECT_EQ(f.Read(&b, 1, 1), 0u);
-    EXPECT_EQ(f.GetC(), -1);
-}
-
-TEST(MemFile, SeekClampsBelowAndRejectsBadOrigins)
-{
-    BYTE data[10] = {};
-    VsMemFile f(data, 10);
-    EXPECT_TRUE(f.Seek(-5, SEEK_SET));
+    EXPECT_TRUE(f.Seek(-5, SEEK_SET));  // clamped at the start
     EXPECT_EQ(f.Tell(), 0);
     EXPECT_FALSE(f.Seek(0, 7));
     EXPECT_TRUE(f.Seek(-2, SEEK_END));
-    EXPECT_EQ(f.GetC(), 0);
+    EXPECT_EQ(f.GetC(), 8);
     EXPECT_EQ(f.Tell(), 9);
+    // A position beyond 4 GiB must not wrap to a small one.
+    ASSERT_TRUE(f.Seek(0x100000001L, SEEK_SET));
+    EXPECT_EQ(f.Read(buf, 1, 1), 0u);
+    EXPECT_EQ(f.GetC(), -1);
 }
 
 TEST(MemFile, WritingPastTheEndExtendsTheStream)
@@ -94,15 +83,6 @@ TEST(MemFile, AWriteThatCannotFitChangesNothing)
     EXPECT_EQ(f.Size(), 2);
 }
 
-TEST(MemFile, OpenFailsWhenABufferIsAttached)
-{
-    BYTE data[4] = {1, 2, 3, 4};
-    VsMemFile f(data, 4);
-    EXPECT_FALSE(f.Open());
-    EXPECT_EQ(f.GetC(), 1);
-    EXPECT_EQ(f.Size(), 4);
-}
-
 TEST(MemFile, DetachedBufferOutlivesTheStream)
 {
     BYTE* buf;
@@ -135,18 +115,6 @@ TEST(MemFile, AStreamOverACallersBufferNeverFreesIt)
     free(data);
 }
 
-TEST(MemFile, WithoutABufferEverythingFails)
-{
-    VsMemFile f;
-    EXPECT_EQ(f.Tell(), -1);
-    EXPECT_EQ(f.Size(), -1);
-    EXPECT_EQ(f.Error(), -1);
-    EXPECT_TRUE(f.Eof());
-    EXPECT_FALSE(f.PutC(1));
-    EXPECT_FALSE(f.Seek(0, SEEK_SET));
-    EXPECT_FALSE(f.Flush());
-}
-
 TEST(IOFile, NeverClosesACallersFileAndKeepsThePosition)
 {
     FILE* fp = tmpfile();
@@ -165,14 +133,20 @@ TEST(IOFile, NeverClosesACallersFileAndKeepsThePosition)
     fclose(fp);
 }
 
-TEST(IOFile, WithoutAStream)
+TEST(Streams, WithoutABufferOrFileEverythingFails)
 {
+    VsMemFile m;
     VsIOFile f;
-    EXPECT_EQ(f.Size(), -1);
-    EXPECT_TRUE(f.Eof());
-    EXPECT_EQ(f.GetC(), -1);
-    EXPECT_EQ(f.Error(), -1);
-    EXPECT_FALSE(f.PutC(1));
-    BYTE b;
-    EXPECT_EQ(f.Read(&b, 1, 1), 0u);
+    for (VsFile* s : {(VsFile*)&m, (VsFile*)&f}) {
+        EXPECT_EQ(s->Size(), -1);
+        EXPECT_EQ(s->Error(), -1);
+        EXPECT_TRUE(s->Eof());
+        EXPECT_EQ(s->GetC(), -1);
+        EXPECT_FALSE(s->PutC(1));
+        BYTE b;
+        EXPECT_EQ(s->Read(&b, 1, 1), 0u);
+    }
+    EXPECT_EQ(m.Tell(), -1);
+    EXPECT_FALSE(m.Seek(0, SEEK_SET));
+    EXPECT_FALSE(m.Flush());
 }
