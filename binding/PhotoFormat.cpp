@@ -440,7 +440,8 @@ int ChanMatch(Tcl_Channel chan, const char*, Tcl_Obj*, int* widthPtr, int* heigh
     if (!data.complete && ReadChannelBytes(interp, chan, &data, kMaxDataBytes + 1) &&
         MatchBytes(data.bytes, data.length, widthPtr, heightPtr))
         return 1;
-    ForgetChannelBytes();
+    // The bytes stay until the channel closes: the matches of our other
+    // formats, which Tk may ask next, then decline without reading again.
     return 0;
 }
 
