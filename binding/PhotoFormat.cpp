@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "PixelMemory.h"
 #include "Vistel.h"
@@ -653,13 +652,10 @@ gif_info* TkVistel_lstDeleteItem(void* Handle)
     return item;
 }
 
-void ReleaseFrameBuffers(gif_info* Info)
+void ReleaseFrameBuffer(gif_info* Info)
 {
-    for (VsMemFile* buffer : Info->buffers) {
-        buffer->Close();
-        delete buffer;
-    }
-    Info->buffers.clear();
+    delete Info->frameRgba;
+    Info->frameRgba = nullptr;
 }
 
 void ScheduleNextFrame(gif_info* Info, Vistel* frame)
@@ -673,7 +669,7 @@ namespace {
 
 void PhotoDeletedTrace(ClientData clientData, Tcl_Interp*, const char*, const char*, int);
 
-// Releases a record that is no longer listed: its timer, frames, buffers
+// Releases a record that is no longer listed: its timer, frames, buffer
 // and the watch on its photo's command.
 void FreeRecord(gif_info* Info, bool untrace)
 {
@@ -685,7 +681,7 @@ void FreeRecord(gif_info* Info, bool untrace)
     Tcl_DecrRefCount(Info->name);
     Info->image->DestroyGifFrames();
     delete Info->image;
-    ReleaseFrameBuffers(Info);
+    ReleaseFrameBuffer(Info);
     delete Info;
 }
 
@@ -766,15 +762,15 @@ void AnimateGif(ClientData data)
 int AnimatedGifFrameToTk(Tcl_Interp* interp, gif_info* Info, Vistel* frame, int blank)
 {
     try {
-        while (Info->CurrentFrame >= Info->buffers.size()) {
-            VsMemFile* buffer = new VsMemFile();
-            buffer->Open();
-            Info->image->GetFrameNo((long)Info->buffers.size())->Encode2RGBA(buffer);
-            Info->buffers.push_back(buffer);
+        if (!Info->frameRgba) {
+            Info->frameRgba = new VsMemFile();
+            if (!Info->frameRgba->Open()) return VistelError(interp, nullptr, "MEMORY");
         }
-        VsMemFile* buffer = Info->buffers[Info->CurrentFrame];
+        VsMemFile* buffer = Info->frameRgba;
+        buffer->Seek(0, SEEK_SET);
         const long width = frame->GetWidth(), height = frame->GetHeight();
-        if (buffer->Size() < width * height * 4) return TCL_OK;
+        // A frame that cannot be exported whole is skipped.
+        if (!frame->Encode2RGBA(buffer) || buffer->Tell() < width * height * 4) return TCL_OK;
 
         Tk_PhotoImageBlock block;
         memset(&block, 0, sizeof(block));

@@ -10,7 +10,6 @@
 #undef GrayScale
 
 #include <list>
-#include <vector>
 
 #include "../image/VsFile.h"
 #include "../image/VsTypes.h"
@@ -47,8 +46,6 @@ void AttachAnimationOnRead(Tcl_Interp* interp, Tk_PhotoHandle imageHandle, BYTE*
                            long numFrames);
 
 // ------------------------------------------------------------ animation
-// Frame buffers of a record: frame i as RGBA bytes, made on first use.
-typedef std::vector<VsMemFile*> GifBuffersArray;
 
 // The animation record of one animated photo.
 struct gif_info {
@@ -61,7 +58,10 @@ struct gif_info {
     int CopiedFrame;            // frame the photo holds now, -1 for none
     int Enabled;                // 1 while running
     Tcl_TimerToken timerToken;  // pending timer or null
-    GifBuffersArray buffers;
+    // The frame being put into the photo, as RGBA bytes, made again for
+    // every frame: keeping every frame's bytes would hold another copy of
+    // the whole animation, four bytes a pixel.
+    VsMemFile* frameRgba;
     Tcl_Obj* name;              // photo's command name, watched for deletion
     bool copyPending;           // a frame copy waits for the idle loop
 };
@@ -84,8 +84,8 @@ int AnimatedGifFrameToTk(Tcl_Interp* interp, gif_info* Info, Vistel* frame, int 
 void CopyFrameWhenIdle(ClientData data);
 // Makes the timer for `frame`'s delay (10 ms per unit, 40 ms for 0).
 void ScheduleNextFrame(gif_info* Info, Vistel* frame);
-// Drops the record's frame buffers (they are re-encoded on next use).
-void ReleaseFrameBuffers(gif_info* Info);
+// Drops the record's frame buffer (made again on next use).
+void ReleaseFrameBuffer(gif_info* Info);
 
 // Runs before every photo display in the process: puts an animated photo's
 // current frame into it when the frame changed, then lets Tk draw.

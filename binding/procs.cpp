@@ -239,7 +239,7 @@ int Tk_Resize(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (Info) {
         for (unsigned int i = 0; i < Info->NumFrames; i++)
             Info->image->GetFrameNo(i)->Resample(width, height, 1);
-        ReleaseFrameBuffers(Info);
+        ReleaseFrameBuffer(Info);
         if (Tk_PhotoSetSize(interp, photo, width, height) != TCL_OK)
             return TclFailed(interp, "MEMORY");
         return TCL_OK;
@@ -369,7 +369,7 @@ int TurnAnimation(Tcl_Interp* interp, Tk_PhotoHandle photo, gif_info* Info, floa
         if (frame == Info->image) TurnImage(*frame, turn, method, nullptr);
         else frame->Transfer(turned[i]);
     }
-    ReleaseFrameBuffers(Info);
+    ReleaseFrameBuffer(Info);
     Vistel* first = Info->image->GetFrameNo(0);
     if (Tk_PhotoSetSize(interp, photo, (int)first->GetWidth(), (int)first->GetHeight()) != TCL_OK)
         return TclFailed(interp, "MEMORY");
