@@ -167,38 +167,34 @@ const Bytes kSof = Segment(0xC0, Bytes{8, 0, 16, 0, 32, 3, 1, 0x22, 0, 2, 0x11, 
 
 // ------------------------------------------------------------ directories
 
-TEST(ExifDir, BigEndianIfd0WinsBecauseIfd1LinkIsNotFollowed)
+// IFD1 (the thumbnail's directory) is followed only in Intel byte order,
+// where its resolution then overwrites IFD0's; units become inch factors.
+TEST(ExifDir, ResolutionAndWhichDirectoryWins)
 {
-    for (int unit : {2, 3}) {
-        Tiff t(true);
+    struct Case {
+        bool mm;
+        uint32_t xres;
+        uint16_t unit;
+        float wantRes, wantUnit;
+    } cases[] = {
+        {true, 300, 2, 300.0f, 1.0f},
+        {true, 118, 3, 118.0f, 0.39370078f},
+        {false, 300, 2, 72.0f, 1.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.mm ? "MM " : "II ") << c.xres);
+        Tiff t(c.mm);
         int ifd0 = t.AddIfd(), ifd1 = t.AddIfd();
-        t.Rational(ifd0, 0x011A, unit == 2 ? 300 : 118, 1);
-        t.Short(ifd0, 0x0128, (uint16_t)unit);
+        t.Rational(ifd0, 0x011A, c.xres, 1);
+        t.Short(ifd0, 0x0128, c.unit);
         t.Rational(ifd1, 0x011A, 72, 1);
         t.Short(ifd1, 0x0128, 2);
         t.Chain(ifd0, ifd1);
         Parsed p = ParsePayload(t.Payload());
         ASSERT_TRUE(p.ok) << p.error;
-        if (unit == 2) {
-            EXPECT_FLOAT_EQ(p.info.Xresolution, 300.0f);
-            EXPECT_FLOAT_EQ(p.info.ResolutionUnit, 1.0f);
-        } else {
-            EXPECT_FLOAT_EQ(p.info.Xresolution, 118.0f);
-            EXPECT_FLOAT_EQ(p.info.ResolutionUnit, 0.39370078f);
-        }
+        EXPECT_FLOAT_EQ(p.info.Xresolution, c.wantRes);
+        EXPECT_FLOAT_EQ(p.info.ResolutionUnit, c.wantUnit);
     }
-}
-
-TEST(ExifDir, LittleEndianIfd1OverwritesIfd0)
-{
-    Tiff t(false);
-    int ifd0 = t.AddIfd(), ifd1 = t.AddIfd();
-    t.Rational(ifd0, 0x011A, 300, 1);
-    t.Rational(ifd1, 0x011A, 72, 1);
-    t.Chain(ifd0, ifd1);
-    Parsed p = ParsePayload(t.Payload());
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_FLOAT_EQ(p.info.Xresolution, 72.0f);
 }
 
 TEST(ExifDir, FieldsAndTagRules)
