@@ -19,15 +19,9 @@ class Tiff {
 public:
     explicit Tiff(bool motorola) : mm_(motorola) {}
 
-    int AddIfd()
-    {
-        ifds_.push_back(Ifd());
-        return (int)ifds_.size() - 1;
-    }
+    int AddIfd() { ifds_.push_back(Ifd()); return (int)ifds_.size() - 1; }
     void Raw(int ifd, uint16_t tag, uint16_t fmt, uint32_t count, const Bytes& value)
-    {
-        ifds_[ifd].entries.push_back({tag, fmt, count, value, -1});
-    }
+    { ifds_[ifd].entries.push_back({tag, fmt, count, value, -1}); }
     void Short(int ifd, uint16_t tag, uint16_t v) { Raw(ifd, tag, 3, 1, U16(v)); }
     void Long(int ifd, uint16_t tag, uint32_t v) { Raw(ifd, tag, 4, 1, U32(v)); }
     void Rational(int ifd, uint16_t tag, uint32_t num, uint32_t den)
@@ -44,16 +38,8 @@ public:
     }
     // An entry whose value is the offset of another directory.
     void SubIfd(int ifd, uint16_t tag, int target)
-    {
-        ifds_[ifd].entries.push_back({tag, 4, 1, Bytes(), target});
-    }
+    { ifds_[ifd].entries.push_back({tag, 4, 1, Bytes(), target}); }
     void Chain(int ifd, int next) { ifds_[ifd].next = next; }
-
-    uint32_t Offset(int ifd)
-    {
-        Layout();
-        return ifds_[ifd].offset;
-    }
 
     Bytes Payload()
     {
@@ -136,11 +122,10 @@ struct Parsed {
 Parsed ParsePayload(const Bytes& payload)
 {
     Parsed r;
-    std::vector<uint8_t>* copy = new std::vector<uint8_t>(payload);
+    Bytes copy = payload;
     VsExifInfo exif(&r.info);
-    r.ok = exif.process_EXIF(copy->data(), (unsigned)copy->size());
+    r.ok = exif.process_EXIF(copy.data(), (unsigned)copy.size());
     r.error = exif.GetLastError();
-    delete copy;
     return r;
 }
 
@@ -356,15 +341,6 @@ TEST(ExifDir, LoopsAndDeepChainsEnd)
 
 // ------------------------------------------------------------ segments
 
-TEST(ExifSegments, StreamMustStartWithSoi)
-{
-    Bytes data = {0x00, 0xD8, 0xFF, 0xD9};
-    VsMemFile f(data.data(), (DWORD)data.size());
-    VsExifInfo exif(nullptr);
-    EXPECT_FALSE(exif.DecodeExif(&f, EXIF_MODE_PARSE));
-    EXPECT_EQ(exif.GetSectionsRead(), 0);
-}
-
 TEST(ExifSegments, ParseModeKeepsExifAndFirstCommentOnly)
 {
     Tiff t(false);
@@ -457,6 +433,7 @@ TEST(ExifSegments, FailuresOfTheWalk)
     std::vector<Bytes> many(MAX_SECTIONS + 1, Segment(0xDB, Bytes{0}));
     Bytes padded = {0xFF, 0xD8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xDB, 0, 2};
     Case cases[] = {
+        {Bytes{0x00, 0xD8, 0xFF, 0xD9}, ""},  // no SOI: not a JPEG, nothing to say
         {Stream(many), "Too many sections in jpg file"},
         {Stream({Bytes{0xFF, 0xDB, 0, 1}}), "invalid marker"},
         {Stream({Bytes{0xFF, 0xDB, 0, 20, 1, 2}}), "Premature end of file?"},
