@@ -291,8 +291,11 @@ TEST(PngDecode, ResolutionFromPhys)
         Vistel img;
         ASSERT_TRUE(DecodeBytes(img, file));
         EXPECT_EQ(img.GetXDPI(), c.wantX);
-        if (c.wantY < 0) EXPECT_GT(img.GetYDPI(), 0);
-        else EXPECT_EQ(img.GetYDPI(), c.wantY);
+        if (c.wantY < 0) {
+            EXPECT_GT(img.GetYDPI(), 0);
+        } else {
+            EXPECT_EQ(img.GetYDPI(), c.wantY);
+        }
     }
 }
 
