@@ -124,10 +124,8 @@ void ExpectRgb(RGBQUAD c, int r, int g, int b)
 
 TEST(PngCheckFormat, SignatureAndSize)
 {
-    Bytes head(24, 0);
-    const BYTE start[] = {0x89, 'P', 'N', 'G'};
-    memcpy(head.data(), start, 4);
-    head[4] = 0x55;  // only the first four signature bytes are looked at
+    Bytes head = {0x89, 'P', 'N', 'G', 0x55};  // only the first four signature bytes count
+    head.resize(24, 0);
     head[16] = 0x01, head[17] = 0x02, head[18] = 0x03, head[19] = 0x04;
     head[23] = 0x2A;
     basic_image_information bi{};
