@@ -237,7 +237,7 @@ TEST(PngDecode, TransparencyWithoutAlphaPlaneIsComposited)
     } cases[] = {
         {PNG_COLOR_TYPE_GRAY_ALPHA, {}, {}, {100, 0, 50, 255}, {192, 192, 192, 50, 50, 50}},
         {PNG_COLOR_TYPE_GRAY_ALPHA, {}, {0, 0, 0, 0, 30}, {100, 0, 50, 255}, {30, 30, 30, 50, 50, 50}},
-        // Black stays black: an unset field is not taken for the key.
+        // Black stays black: only the key value is composited.
         {PNG_COLOR_TYPE_GRAY, {0, 0, 0, 0, 200}, {}, {0, 200, 90},
          {0, 0, 0, 192, 192, 192, 90, 90, 90}},
         {PNG_COLOR_TYPE_RGB, {0, 1, 2, 3, 0}, {0, 9, 8, 7, 0}, {1, 2, 3, 1, 2, 4},
@@ -362,8 +362,10 @@ TEST(PngHostile, HeadersClaimingHugeSizesAreRefusedBeforeAllocation)
     for (const Claim& c : claims) {
         f = claim(c.w, c.h);
         EXPECT_FALSE(DecodeBytes(img, f));
-        EXPECT_STREQ(img.GetLastError(), c.error ? c.error : img.GetLastError());
         EXPECT_STRNE(img.GetLastError(), "");
+        if (c.error) {
+            EXPECT_STREQ(img.GetLastError(), c.error);
+        }
         EXPECT_FALSE(img.IsValid());
     }
 
