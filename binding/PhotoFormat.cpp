@@ -38,6 +38,7 @@ thread_local ChannelBytes channelBytes;
 const size_t kMatchPrefix = (size_t)64 << 10;
 // Data no decoder could take: lengths are passed on as int.
 const size_t kMaxDataBytes = 0x7FFFFFFF;
+const size_t kReadSlice = (size_t)1 << 30;
 
 void DropChannelBytes(ClientData)
 {
@@ -68,6 +69,11 @@ Tcl_WideInt RemainingBytes(Tcl_Channel chan)
 bool ReserveChannelBytes(Tcl_Channel chan, ChannelBytes* data, size_t upTo)
 {
     const Tcl_WideInt remaining = RemainingBytes(chan);
+    // A file longer than any decoder takes is refused before its size is
+    // allocated.
+    if (remaining >= 0 && (uint64_t)data->length + (uint64_t)remaining > kMaxDataBytes &&
+        upTo > kMaxDataBytes)
+        return false;
     uint64_t wanted = remaining >= 0 ? (uint64_t)data->length + (uint64_t)remaining + 1
                                      : (uint64_t)(data->capacity ? data->capacity * 2 : 1 << 16);
     if (wanted > upTo) wanted = upTo;
@@ -96,7 +102,8 @@ bool ReadChannelBytes(Tcl_Interp* interp, Tcl_Channel chan, ChannelBytes* data, 
     while (!data->complete && data->length < upTo) {
         if (data->length == data->capacity && !ReserveChannelBytes(chan, data, upTo))
             return false;
-        const size_t room = std::min(data->capacity, upTo) - data->length;
+        // Slices a Tcl_Read length (an int) always holds.
+        const size_t room = std::min(std::min(data->capacity, upTo) - data->length, kReadSlice);
         const int got = Tcl_Read(chan, (char*)data->bytes + data->length, (int)room);
         if (got < 0) return false;
         data->length += (size_t)got;
