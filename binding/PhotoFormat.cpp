@@ -353,10 +353,8 @@ public:
     long Tell() override { return (long)(Tcl_Tell(chan_) - start_); }
     long Size() override
     {
-        const Tcl_WideInt here = Tcl_Tell(chan_);
-        const Tcl_WideInt end = Tcl_Seek(chan_, 0, SEEK_END);
-        Tcl_Seek(chan_, here, SEEK_SET);
-        return (long)(end - start_);
+        const Tcl_WideInt remaining = RemainingBytes(chan_);
+        return remaining < 0 ? -1 : (long)(Tcl_Tell(chan_) - start_ + remaining);
     }
     bool Eof() override { return Tcl_Eof(chan_) != 0; }
     long Error() override { return 0; }
