@@ -34,6 +34,7 @@
 #endif
 
 #include "Vistel.h"
+#include "Formats.h"
 
 namespace {
 
@@ -121,12 +122,12 @@ void BM_DecodeVistel(benchmark::State& state, std::string file, DWORD type)
     if (!NeedInput(state, data, file)) return;
     {
         Vistel probe;
-        if (!probe.Decode(const_cast<BYTE*>(data->data()), (DWORD)data->size(), type))
+        if (!formats::Decode(probe, const_cast<BYTE*>(data->data()), (DWORD)data->size(), type))
             return NotAvailable(state, probe.GetLastError());
     }
     for (auto _ : state) {
         Vistel img;
-        img.Decode(const_cast<BYTE*>(data->data()), (DWORD)data->size(), type);
+        formats::Decode(img, const_cast<BYTE*>(data->data()), (DWORD)data->size(), type);
         benchmark::DoNotOptimize(img.GetBits());
     }
     state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)data->size());
@@ -140,7 +141,7 @@ void BM_DecodeVistelAllFrames(benchmark::State& state, std::string file)
     long frames = 0;
     {
         Vistel probe;
-        if (!probe.Decode(const_cast<BYTE*>(data->data()), (DWORD)data->size(), VISTEL_FORMAT_GIF))
+        if (!formats::Decode(probe, const_cast<BYTE*>(data->data()), (DWORD)data->size(), VISTEL_FORMAT_GIF))
             return NotAvailable(state, probe.GetLastError());
         frames = probe.GetNumFrames();
     }
@@ -148,7 +149,7 @@ void BM_DecodeVistelAllFrames(benchmark::State& state, std::string file)
         Vistel img;
         img.RetreiveAllFrame();
         img.SetFrame(frames - 1);
-        img.Decode(const_cast<BYTE*>(data->data()), (DWORD)data->size(), VISTEL_FORMAT_GIF);
+        formats::Decode(img, const_cast<BYTE*>(data->data()), (DWORD)data->size(), VISTEL_FORMAT_GIF);
         benchmark::DoNotOptimize(img.GetFrameNo(frames - 1));
     }
     state.counters["frames"] = (double)frames;
@@ -308,13 +309,13 @@ void BM_Encode(benchmark::State& state, std::string which, int channels, DWORD t
     {
         BYTE* data = nullptr;
         long size = 0;
-        if (!img.Encode(data, size, type)) return NotAvailable(state, img.GetLastError());
+        if (!formats::Encode(img, data, size, type)) return NotAvailable(state, img.GetLastError());
         Vistel::FreeMemory(data);
     }
     for (auto _ : state) {
         BYTE* data = nullptr;
         long size = 0;
-        img.Encode(data, size, type);
+        formats::Encode(img, data, size, type);
         Vistel::FreeMemory(data);
     }
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Vistel.h"
+#include "Formats.h"
 #include "VistelGIF.h"
 #include "picture.h"
 
@@ -65,7 +66,7 @@ bool EncodeOurs(Vistel& img, DWORD type, const std::string& kind, const std::str
 {
     BYTE* data = nullptr;
     long size = 0;
-    if (!img.Encode(data, size, type)) return false;
+    if (!formats::Encode(img, data, size, type)) return false;
     bool ok = Expected(kind, data, size) && WriteFile(name, data, (size_t)size);
     Vistel::FreeMemory(data);
     return ok;

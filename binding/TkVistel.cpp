@@ -1,47 +1,31 @@
+// Extension entry: commands and photo formats registered per interpreter
+// and thread, the package provided, and the shared helpers.
 #include "TkVistel.h"
 
-#include <cctype>
 #include <cstring>
 
+#include "Commands.h"
 #include "PhotoFormat.h"
-#include "procs.h"
-
-Tk_ImageDisplayProc* PhotoDisplayOriginal = nullptr;
-// Empty when the library is loaded; its nodes go when it is unloaded.
-ChainedList animated_gifs;
 
 namespace {
 
-const char* const KnownFormats[] = {"vistel", "vsgif", "vspng", "vsjpg", "vstga", "vsbmp"};
+const char kCeilingKey[] = "Vistel::ceiling";
 
-struct CommandEntry {
-    const char* name;
-    Tcl_ObjCmdProc* proc;
-};
+// Tk keeps photo formats per thread: each thread registers them once.
+Tcl_ThreadDataKey formatsKey;
 
-const CommandEntry Commands[] = {
-    {"::Vistel::Convert", Tk_Convert},
-    {"::Vistel::Resize", Tk_Resize},
-    {"::Vistel::Colorize", Tk_Colorize},
-    {"::Vistel::Thumbnail", Tk_Thumbnail},
-    {"::Vistel::IsAnimated", Tk_IsAnimated},
-    {"::Vistel::StopAnimation", Tk_DisableAnimation},
-    {"::Vistel::StartAnimation", Tk_EnableAnimation},
-    {"::Vistel::NumberOfFrames", Tk_NumberOfFrames},
-    {"::Vistel::JumpToFrame", Tk_JumpToFrame},
-    {"::Vistel::Rotate", Tk_Rotate},
-};
+void RegisterFormatsOnce()
+{
+    int* registered = (int*)Tcl_GetThreadData(&formatsKey, sizeof(int));
+    if (*registered) return;
+    *registered = 1;
+    RegisterPhotoFormats();
+}
 
-Tk_PhotoImageFormat vistelFormats = {
-    nullptr,     // name, set per registration
-    ChanMatch,   // fileMatchProc
-    ObjMatch,    // stringMatchProc
-    ChanRead,    // fileReadProc
-    ObjRead,     // stringReadProc
-    ChanWrite,   // fileWriteProc
-    StringWrite, // stringWriteProc
-    nullptr      // nextPtr
-};
+void FreeCeiling(ClientData data, Tcl_Interp*)
+{
+    ckfree((char*)data);
+}
 
 }  // namespace
 
@@ -49,25 +33,13 @@ extern "C" int Tkvistel_Init(Tcl_Interp* interp)
 {
     if (Tcl_InitStubs(interp, "8.6", 0) == nullptr) return TCL_ERROR;
     if (Tk_InitStubs(interp, "8.6", 0) == nullptr) return TCL_ERROR;
+    if (Tcl_PkgRequire(interp, "Tk", "8.6", 0) == nullptr) return TCL_ERROR;
 
-    if (Tcl_PkgRequire(interp, "Tcl", "8.3", 0) == nullptr) return TCL_ERROR;
-    if (Tcl_PkgRequire(interp, "Tk", "8.3", 0) == nullptr) return TCL_ERROR;
-
-    for (const CommandEntry& cmd : Commands)
-        Tcl_CreateObjCommand(interp, cmd.name, cmd.proc, nullptr, nullptr);
-
-    if (PlaceHook(interp) != TCL_OK) return TCL_ERROR;
-
-    // Tk copies both the record and its name, so one record serves all six.
-    for (const char* name : KnownFormats) {
-        char* copy = new char[strlen(name) + 1];
-        strcpy(copy, name);
-        vistelFormats.name = copy;
-        Tk_CreatePhotoImageFormat(&vistelFormats);
-        delete[] copy;
-        vistelFormats.name = nullptr;
-    }
-    return TCL_OK;
+    RegisterCommands(interp);
+    RegisterFormatsOnce();
+    // Provided here too, so that `package require` finds it after a plain
+    // `load` of the library from anywhere.
+    return Tcl_PkgProvide(interp, "Tkvistel", TKVISTEL_VERSION);
 }
 
 extern "C" int Tkvistel_SafeInit(Tcl_Interp* interp)
@@ -75,80 +47,44 @@ extern "C" int Tkvistel_SafeInit(Tcl_Interp* interp)
     return Tkvistel_Init(interp);
 }
 
-int PlaceHook(Tcl_Interp* interp)
-{
-    char buf[255];
-    strcpy(buf, "image create photo");
-    if (Tcl_EvalEx(interp, buf, -1, TCL_EVAL_GLOBAL) != TCL_OK) return TCL_ERROR;
-
-    // The temporary photo only serves to reach the photo type record, which
-    // every photo of every interpreter in the process shares.
-    Tcl_DString name;
-    Tcl_DStringInit(&name);
-    Tcl_DStringAppend(&name, Tcl_GetStringResult(interp), -1);
-    const Tk_ImageType* typePhotoPtr = nullptr;
-    Tk_GetImageMasterData(interp, Tcl_DStringValue(&name), &typePhotoPtr);
-    if (typePhotoPtr && PhotoDisplayOriginal == nullptr) {
-        Tk_ImageType* writable = const_cast<Tk_ImageType*>(typePhotoPtr);
-        PhotoDisplayOriginal = writable->displayProc;
-        writable->displayProc = PhotoDisplayProcHook;
-    }
-    Tk_DeleteImage(interp, Tcl_DStringValue(&name));
-    Tcl_DStringFree(&name);
-    Tcl_ResetResult(interp);
-    return TCL_OK;
-}
-
-int GetFileTypeFromFileName(const char* Filename)
-{
-    if (!Filename) return 0;
-    const char* dot = strrchr(Filename, '.');
-    if (!dot) return 0;
-
-    char ext[4] = {0, 0, 0, 0};
-    strncpy(ext, dot + 1, 3);
-    for (int i = 0; i < 3; i++) ext[i] = (char)tolower((unsigned char)ext[i]);
-
-    if (strcmp(ext, "bmp") == 0) return VISTEL_FORMAT_BMP;
-    if (strcmp(ext, "jpg") == 0 || strcmp(ext, "jpe") == 0) return VISTEL_FORMAT_JPG;
-    if (strcmp(ext, "gif") == 0) return VISTEL_FORMAT_GIF;
-    if (strcmp(ext, "png") == 0) return VISTEL_FORMAT_PNG;
-    if (strcmp(ext, "tga") == 0) return VISTEL_FORMAT_TGA;
-    return 0;
-}
-
-int GetFileTypeFromFormat(const char* Format)
-{
-    if (!Format) return 0;
-    if (strcmp(Format, "vsbmp") == 0) return VISTEL_FORMAT_BMP;
-    if (strcmp(Format, "vsjpg") == 0) return VISTEL_FORMAT_JPG;
-    if (strcmp(Format, "vsgif") == 0) return VISTEL_FORMAT_GIF;
-    if (strcmp(Format, "vspng") == 0) return VISTEL_FORMAT_PNG;
-    if (strcmp(Format, "vstga") == 0) return VISTEL_FORMAT_TGA;
-    return 0;
-}
-
-int RGB2BGR(Tk_PhotoImageBlock* data, BYTE* pixelPtr)
-{
-    const size_t pixelSize = (size_t)data->pixelSize;
-    const size_t size = (size_t)data->width * (size_t)data->height * pixelSize;
-    const int* off = data->offset;
-    const bool hasAlpha = off[3] != off[0] && off[3] != off[1] && off[3] != off[2];
-    const BYTE* src = data->pixelPtr;
-    BYTE* out = pixelPtr;
-    for (size_t i = 0; i < size; i += pixelSize, out += 4) {
-        out[0] = src[i + off[2]];
-        out[1] = src[i + off[1]];
-        out[2] = src[i + off[0]];
-        out[3] = hasAlpha ? src[i + off[3]] : 255;
-    }
-    return hasAlpha ? 1 : 0;
-}
-
 int VistelError(Tcl_Interp* interp, const char* message, const char* code, const char* detail)
 {
     if (!interp) return TCL_ERROR;
-    if (message) Tcl_AppendResult(interp, message, (char*)nullptr);
+    if (message && *message) Tcl_AppendResult(interp, message, (char*)nullptr);
+    if (*Tcl_GetStringResult(interp) == '\0')
+        Tcl_AppendResult(interp, "the operation failed for an unknown reason", (char*)nullptr);
     Tcl_SetErrorCode(interp, "VISTEL", code, detail, (char*)nullptr);
     return TCL_ERROR;
+}
+
+uint64_t InterpMaxPixels(Tcl_Interp* interp)
+{
+    const uint64_t* stored =
+        interp ? (const uint64_t*)Tcl_GetAssocData(interp, kCeilingKey, nullptr) : nullptr;
+    return stored ? *stored : vssize::kDefaultMaxPixels;
+}
+
+void SetInterpMaxPixels(Tcl_Interp* interp, uint64_t maxPixels)
+{
+    uint64_t* stored = (uint64_t*)Tcl_GetAssocData(interp, kCeilingKey, nullptr);
+    if (!stored) {
+        stored = (uint64_t*)ckalloc(sizeof(uint64_t));
+        Tcl_SetAssocData(interp, kCeilingKey, FreeCeiling, stored);
+    }
+    *stored = maxPixels;
+}
+
+Tk_PhotoHandle FindPhoto(Tcl_Interp* interp, Tcl_Obj* name)
+{
+    // Tk's lookup goes through the main window, which `destroy .` removes.
+    if (!Tk_MainWindow(interp)) {
+        Tcl_ResetResult(interp);
+        VistelError(interp, "application has been destroyed", "PHOTO", "DESTROYED");
+        return nullptr;
+    }
+    Tk_PhotoHandle photo = Tk_FindPhoto(interp, Tcl_GetString(name));
+    if (!photo)
+        VistelError(interp, "The image you specified is not a valid photo image", "PHOTO",
+                    "NOTFOUND");
+    return photo;
 }

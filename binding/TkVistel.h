@@ -1,5 +1,6 @@
-// Extension entry, registration of the six photo formats, file-type lookups
-// and the conversion of Tk photo blocks into BGRA pixel buffers.
+// What every part of the Tk binding shares: the extension's entry points,
+// the one way errors are raised, the interpreter's pixel ceiling and the
+// lookup of a photo by name.
 #ifndef VISTEL_TKVISTEL_H
 #define VISTEL_TKVISTEL_H
 
@@ -8,30 +9,39 @@
 // X11 names a visual class GrayScale; the image library has a method of
 // that name, and the binding needs no visual classes.
 #undef GrayScale
-#include "../image/VsTypes.h"
+
+#include <cstdint>
+
+#include "SafeSize.h"
 
 extern "C" {
 DLLEXPORT int Tkvistel_Init(Tcl_Interp* interp);
 DLLEXPORT int Tkvistel_SafeInit(Tcl_Interp* interp);
 }
 
-// Display procedure of Tk's photo type as it was before the hook replaced it.
-extern Tk_ImageDisplayProc* PhotoDisplayOriginal;
-
-int PlaceHook(Tcl_Interp* interp);
-// File type (ENUM_VISTEL_FORMATS) from the file name's extension; 0 if none.
-int GetFileTypeFromFileName(const char* Filename);
-// File type from one of our photo format names; 0 for "vistel" and others.
-int GetFileTypeFromFormat(const char* Format);
-// Writes the block's pixels as B, G, R, A (width x height x 4 bytes, top row
-// first); returns 1 when the block carries alpha, else 0 (alpha written 255).
-int RGB2BGR(Tk_PhotoImageBlock* data, BYTE* pixelPtr);
-
 // Every error the extension raises: appends `message` (when not null) to the
 // result, sets -errorcode to {VISTEL code ?detail?} and returns TCL_ERROR.
-// With a null message the result already holds the reason (a Tcl routine's
-// own message).
+// With a null message the result must already hold the reason (a Tcl
+// routine's own message); an empty result gets a generic one.
 int VistelError(Tcl_Interp* interp, const char* message, const char* code,
                 const char* detail = nullptr);
+
+// The interpreter's pixel ceiling, and setting it.
+uint64_t InterpMaxPixels(Tcl_Interp* interp);
+void SetInterpMaxPixels(Tcl_Interp* interp, uint64_t maxPixels);
+
+// For the length of a command or photo format call: the library works under
+// the interpreter's ceiling.
+class InterpCeiling {
+public:
+    explicit InterpCeiling(Tcl_Interp* interp) : scope_(InterpMaxPixels(interp)) {}
+
+private:
+    vssize::CeilingScope scope_;
+};
+
+// The photo of that name, or null with an error in the result (no such
+// photo, or an application whose main window is gone).
+Tk_PhotoHandle FindPhoto(Tcl_Interp* interp, Tcl_Obj* name);
 
 #endif

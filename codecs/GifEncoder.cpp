@@ -28,8 +28,6 @@ void PutByte(VsFile* fp, BYTE b)
 
 bool VistelGIF::Encode(VsFile* fp)
 {
-    if (GetNumFrames() > 1 && info.GifFrames)
-        return Encode(fp, info.GifFrames, (int)GetNumFrames(), false);
     if (EncodeSafeCheck(fp)) return false;
     if (head.biBitCount > 8) return EncodeRGB(fp);
 

@@ -15,13 +15,13 @@ public:
     // Reads a BMP from the stream's current position. With nEscape = -1 only
     // the header is read: width and height land in the image header and the
     // call returns true with "output dimensions returned".
-    bool Decode(VsFile* hFile);
+    bool Decode(VsFile* hFile) override;
     bool Decode(FILE* hFile)
     {
         VsIOFile file(hFile);
         return Decode(&file);
     }
-    bool Encode(VsFile* hFile);
+    bool Encode(VsFile* hFile) override;
     bool Encode(FILE* hFile)
     {
         VsIOFile file(hFile);

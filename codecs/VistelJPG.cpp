@@ -62,7 +62,8 @@ bool CoefficientsFit(j_decompress_ptr cinfo)
             !vssize::Mul(blocks, sizeof(JBLOCK), &blocks) || !vssize::Add(total, blocks, &total))
             return false;
     }
-    return total <= VISTEL_MAX_MEMORY;
+    // About the bytes a picture at the ceiling would take as coefficients.
+    return total <= vssize::MaxPixels() * 8 && total <= vssize::kMaxBlockBytes;
 }
 
 void InitErrorManager(jpg_error_mgr* jerr, char* message)
@@ -241,10 +242,7 @@ bool VistelJPG::Decode(VsFile* hFile)
     VistelJPG* work = nullptr;
     if (src && src->m_pBuffer && info.nEscape != -1) {
         work = new (std::nothrow) VistelJPG();
-        if (work) {
-            work->info = info;
-            work->DisownGifFrames();
-        }
+        if (work) work->info = info;
     }
     bool ok = false;
     if (!src || !src->m_pBuffer || (info.nEscape != -1 && !work))
@@ -254,8 +252,6 @@ bool VistelJPG::Decode(VsFile* hFile)
     delete src;
 
     if (ok && work) {
-        work->info.GifFrames = info.GifFrames;
-        work->info.bGetAllFrames = info.bGetAllFrames;
         work->info.szLastError[0] = '\0';
         Transfer(*work);
     }
@@ -330,7 +326,7 @@ bool VistelJPG::RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif)
 
     jpeg_create_decompress(&cinfo);
     cinfo.src = src;
-    cinfo.mem->max_memory_to_use = (long)VISTEL_MAX_MEMORY;
+    cinfo.mem->max_memory_to_use = (long)vssize::kMaxBlockBytes;
     progress.progress_monitor = LimitScans;
     cinfo.progress = &progress;
 
@@ -353,7 +349,7 @@ bool VistelJPG::RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif)
     const DWORD bpp = comps == 1 ? 8 : 24;
     uint64_t imageBytes;
     if (!vssize::ImageBytes(width, height, bpp, &imageBytes) || !CoefficientsFit(&cinfo)) {
-        SetLastError("VISTEL_MAX_MEMORY exceeded");
+        SetLastError(vssize::kTooLarge);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }

@@ -41,8 +41,8 @@ public:
     // Replaces the image with the JPEG at the stream's position. With
     // nEscape = -1 only the header is read: the size (after scaling) lands
     // in the header and no pixels are made.
-    bool Decode(VsFile* hFile);
-    bool Encode(VsFile* hFile);
+    bool Decode(VsFile* hFile) override;
+    bool Encode(VsFile* hFile) override;
     // Header-only decode of a buffer; fills basic_info on success.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
     // Reads the stream's EXIF and comment segments into m_exifinfo, leaving

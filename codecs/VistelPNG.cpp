@@ -15,11 +15,13 @@
 
 namespace {
 
-// The widest row libpng would buffer (16-bit RGBA, 8 bytes a pixel) and the
-// tallest picture (1 bit a pixel still takes a 4-byte DIB row) that could fit
-// under the memory ceiling; larger headers are refused when IHDR is read.
-constexpr png_uint_32 kMaxWidth = (png_uint_32)(VISTEL_MAX_MEMORY / 8);
-constexpr png_uint_32 kMaxHeight = (png_uint_32)(VISTEL_MAX_MEMORY / 4);
+// No side of a picture within the ceiling is longer than the ceiling itself;
+// longer headers are refused when IHDR is read.
+png_uint_32 MaxSide()
+{
+    const uint64_t most = vssize::MaxPixels();
+    return most > 0x7FFFFFFF ? 0x7FFFFFFF : (png_uint_32)most;
+}
 // Ancillary chunks kept in memory, and the largest chunk (or decompressed
 // text/profile) libpng may allocate for.
 constexpr png_uint_32 kMaxCachedChunks = 128;
@@ -193,8 +195,6 @@ bool VistelPNG::Decode(VsFile* hFile)
         ok = false;
     }
     if (st.img) {
-        // It carries a copy of this image's info block, frame set included.
-        st.img->DisownGifFrames();
         delete st.img;
     }
     return ok;
@@ -218,7 +218,7 @@ bool VistelPNG::ReadGuarded(ReadState* st, VsFile* hFile)
 
     png_set_read_fn(st->png, hFile, user_read_data);
     png_set_error_fn(st->png, info.szLastError, user_error_fn, user_warning_fn);
-    png_set_user_limits(st->png, kMaxWidth, kMaxHeight);
+    png_set_user_limits(st->png, MaxSide(), MaxSide());
     png_set_chunk_cache_max(st->png, kMaxCachedChunks);
     png_set_chunk_malloc_max(st->png, kMaxChunkBytes);
     png_set_keep_unknown_chunks(st->png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
@@ -277,8 +277,8 @@ bool VistelPNG::ReadHeader(ReadState* st)
     st->widen2bit = bpp == 2;
     uint64_t bytes;
     if (!vssize::ImageBytes(st->width, st->height, bpp, &bytes) ||
-        (st->withAlpha && !vssize::Product(st->width, st->height, 1, &bytes))) {
-        SetLastError("VISTEL_MAX_MEMORY exceeded");
+        (st->withAlpha && !vssize::PixelBufferBytes(st->width, st->height, 1, &bytes))) {
+        SetLastError(vssize::kTooLarge);
         return false;
     }
     if (!img->Create(st->width, st->height, bpp, VISTEL_FORMAT_PNG)) {

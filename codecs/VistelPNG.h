@@ -23,11 +23,11 @@ class VistelPNG : public Vistel {
 public:
     VistelPNG() : Vistel(VISTEL_FORMAT_PNG) {}
 
-    bool Decode(VsFile* hFile);
+    bool Decode(VsFile* hFile) override;
     // Writes a palette file for indexed images, RGB for 24-bit images and
     // RGBA when the image has an alpha plane or a 24-bit transparent colour;
     // Adam7 when the PNG codec option is 1. Always writes bKGD and pHYs.
-    bool Encode(VsFile* hFile);
+    bool Encode(VsFile* hFile) override;
     // Recognises PNG data from its first bytes and reports its size.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
 

@@ -323,7 +323,6 @@ bool VistelTGA::Decode(VsFile* hFile)
     const char* error = work.DecodeImage(hFile);
     if (!error && !Transfer(work)) error = "TGA Create failed";
     if (error) {
-        work.DisownGifFrames();
         SetLastError(error);
         return false;
     }

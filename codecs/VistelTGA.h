@@ -19,13 +19,13 @@ public:
     // False with the reason in GetLastError() when the data is not a TGA
     // file this codec reads, or ends before all pixels; the image is then
     // left as it was.
-    bool Decode(VsFile* hFile);
+    bool Decode(VsFile* hFile) override;
     bool Decode(FILE* hFile)
     {
         VsIOFile file(hFile);
         return Decode(&file);
     }
-    bool Encode(VsFile* hFile);
+    bool Encode(VsFile* hFile) override;
     bool Encode(FILE* hFile)
     {
         VsIOFile file(hFile);

@@ -264,7 +264,7 @@ bool VsExifInfo::KeepImageData(VsFile* hFile)
     long end = -1;
     if (cur >= 0 && hFile->Seek(0, SEEK_END)) end = hFile->Tell();
     if (cur >= 0) hFile->Seek(cur, SEEK_SET);
-    if (end < cur || (uint64_t)(end - cur) > VISTEL_MAX_MEMORY) {
+    if (end < cur || (uint64_t)(end - cur) > vssize::kMaxBlockBytes) {
         SetError("could not allocate data for entire image");
         return false;
     }

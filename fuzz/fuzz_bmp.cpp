@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Vistel.h"
+#include "Formats.h"
 
 namespace {
 
@@ -28,9 +29,9 @@ void RoundTrip(Vistel& img)
     if ((uint64_t)img.GetWidth() * img.GetHeight() > 65536) return;
     BYTE* file = nullptr;
     long size = 0;
-    if (!img.Encode(file, size, VISTEL_FORMAT_BMP)) __builtin_trap();
+    if (!formats::Encode(img, file, size, VISTEL_FORMAT_BMP)) __builtin_trap();
     Vistel back;
-    if (!back.Decode(file, (DWORD)size, VISTEL_FORMAT_BMP) ||
+    if (!formats::Decode(back, file, (DWORD)size, VISTEL_FORMAT_BMP) ||
         back.GetSize() != img.GetSize() ||
         memcmp(back.GetBits(0), img.GetBits(0), img.GetEffWidth() * img.GetHeight()) != 0)
         __builtin_trap();
@@ -46,16 +47,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     BYTE* buffer = bytes.data();
 
     basic_image_information info;
-    Vistel::CheckFormat(buffer, (DWORD)size, &info);
+    formats::Probe(buffer, (DWORD)size, &info);
 
     Vistel header;
     header.SetEscape(-1);
-    header.Decode(buffer, (DWORD)size, VISTEL_FORMAT_BMP);
+    formats::Decode(header, buffer, (DWORD)size, VISTEL_FORMAT_BMP);
     if ((uint64_t)header.GetWidth() * header.GetHeight() > kMaxFuzzPixels) return 0;
 
     for (DWORD type : {VISTEL_FORMAT_BMP, VISTEL_FORMAT_UNKNOWN}) {
         Vistel img;
-        if (!img.Decode(buffer, (DWORD)size, type)) continue;
+        if (!formats::Decode(img, buffer, (DWORD)size, type)) continue;
         ExportRgba(img);
         if (img.GetType() == VISTEL_FORMAT_BMP) RoundTrip(img);
     }

@@ -1,8 +1,12 @@
-// GIF decoding through the codec dispatch: as GIF and as unknown type, one
-// frame and all frames, with the RGBA export of every result.
+// GIF decoding: the file's frames as stored, every frame composed as the
+// screen shows it, and a still through the dispatch, as GIF and as unknown
+// type, with the RGBA export of every result.
 #include <cstdint>
 #include <vector>
 
+#include "Formats.h"
+#include "GifComposer.h"
+#include "GifFile.h"
 #include "Vistel.h"
 
 static void ExportRgba(Vistel& image)
@@ -13,37 +17,26 @@ static void ExportRgba(Vistel& image)
     if (image.Encode2RGBA(rgba, size)) Vistel::FreeMemory(rgba);
 }
 
-static void DecodeAllFrames(std::vector<BYTE>& data, DWORD type, long frames)
-{
-    Vistel anim;
-    anim.RetreiveAllFrame();
-    anim.SetFrame(frames - 1);
-    if (anim.Decode(data.data(), (DWORD)data.size(), type)) {
-        for (long i = 0; i < anim.GetNumFrames(); i++) ExportRgba(*anim.GetFrameNo(i));
-    }
-    anim.DestroyGifFrames();
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 {
     if (size > (1u << 18)) return 0;
     std::vector<BYTE> data(bytes, bytes + size);
-    basic_image_information basic;
-    Vistel::CheckFormat(data.data(), (DWORD)data.size(), &basic);
+    formats::Probe(data.data(), data.size(), nullptr);
 
-    Vistel header;
-    header.SetEscape(-1);
-    header.Decode(data.data(), (DWORD)data.size(), VISTEL_FORMAT_GIF);
     // Screens of many megapixels only cost time per input: the ceiling
     // checks that guard them are covered by the unit tests.
-    if ((uint64_t)header.GetWidth() * header.GetHeight() > (1u << 18)) return 0;
-
+    vssize::CeilingScope ceiling(1u << 18);
+    GifFile gif;
+    VsMemFile in(data.data(), (DWORD)data.size());
+    if (gif.Read(&in, GifFile::kPixels, vssize::MaxPixels(), nullptr)) {
+        GifComposer composer(gif);
+        for (size_t i = 0; i < gif.frames.size(); i++) composer.ComposeTo(i);
+        if (!gif.frames.empty()) composer.ComposeTo(0);
+    }
     for (DWORD type : {(DWORD)VISTEL_FORMAT_GIF, (DWORD)VISTEL_FORMAT_UNKNOWN}) {
         Vistel image;
-        bool ok = image.Decode(data.data(), (DWORD)data.size(), type);
+        formats::Decode(image, data.data(), data.size(), type);
         ExportRgba(image);
-        long frames = image.GetNumFrames();
-        if (ok && frames > 1) DecodeAllFrames(data, type, frames);
     }
     return 0;
 }

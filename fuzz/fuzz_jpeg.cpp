@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Vistel.h"
+#include "Formats.h"
 #include "VistelJPG.h"
 
 namespace {
@@ -38,18 +39,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<BYTE> buf(data, data + size);
 
     basic_image_information bi = {};
-    if (Vistel::CheckFormat(buf.data(), (DWORD)size, &bi) &&
+    if ((formats::Probe(buf.data(), (DWORD)size, &bi) != nullptr) &&
         (int64_t)bi.width * bi.height > kMaxFuzzPixels)
         return 0;
 
     // Both entries into the dispatch lead to the same decoder: alternate.
     Vistel img;
     DWORD type = (size & 1) ? VISTEL_FORMAT_JPG : VISTEL_FORMAT_UNKNOWN;
-    if (img.Decode(buf.data(), (DWORD)size, type) &&
+    if (formats::Decode(img, buf.data(), (DWORD)size, type) &&
         (int64_t)img.GetWidth() * img.GetHeight() <= kMaxEncodePixels) {
         BYTE* out = nullptr;
         long outSize = 0;
-        if (img.Encode(out, outSize, VISTEL_FORMAT_JPG)) Vistel::FreeMemory(out);
+        if (formats::Encode(img, out, outSize, VISTEL_FORMAT_JPG)) Vistel::FreeMemory(out);
     }
     if ((int64_t)bi.width * bi.height > kMaxOptionPixels) return 0;
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Vistel.h"
+#include "Formats.h"
 
 namespace {
 
@@ -24,10 +25,10 @@ void RoundTrip(Vistel& img)
     if ((uint64_t)img.GetWidth() * img.GetHeight() > kRoundTripPixels) return;
     BYTE* encoded = nullptr;
     long encodedSize = 0;
-    if (!img.Encode(encoded, encodedSize, VISTEL_FORMAT_PNG)) abort();
+    if (!formats::Encode(img, encoded, encodedSize, VISTEL_FORMAT_PNG)) abort();
 
     Vistel again;
-    bool decoded = again.Decode(encoded, (DWORD)encodedSize, VISTEL_FORMAT_PNG);
+    bool decoded = formats::Decode(again, encoded, (DWORD)encodedSize, VISTEL_FORMAT_PNG);
     Vistel::FreeMemory(encoded);
     if (!decoded) abort();
 
@@ -47,12 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     BYTE* bytes = const_cast<BYTE*>(data);  // decoders only read the buffer
 
     Vistel png;
-    if (png.Decode(bytes, (DWORD)size, VISTEL_FORMAT_PNG))
+    if (formats::Decode(png, bytes, (DWORD)size, VISTEL_FORMAT_PNG))
         RoundTrip(png);
     else if (png.GetLastError()[0] == '\0')
         abort();
 
     Vistel any;
-    any.Decode(bytes, (DWORD)size, VISTEL_FORMAT_UNKNOWN);
+    formats::Decode(any, bytes, (DWORD)size, VISTEL_FORMAT_UNKNOWN);
     return 0;
 }

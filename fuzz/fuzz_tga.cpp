@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "Vistel.h"
+#include "Formats.h"
 
 namespace {
 
@@ -32,9 +33,9 @@ void RoundTrip(Vistel& img)
 {
     BYTE* out = nullptr;
     long outSize = 0;
-    if (!img.Encode(out, outSize, VISTEL_FORMAT_TGA)) abort();
+    if (!formats::Encode(img, out, outSize, VISTEL_FORMAT_TGA)) abort();
     Vistel back;
-    if (!back.Decode(out, (DWORD)outSize, VISTEL_FORMAT_TGA) || !SamePixels(img, back)) abort();
+    if (!formats::Decode(back, out, (DWORD)outSize, VISTEL_FORMAT_TGA) || !SamePixels(img, back)) abort();
     Vistel::FreeMemory(out);
 }
 
@@ -49,17 +50,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size) memcpy(buf, data, size);
 
     basic_image_information bi;
-    Vistel::CheckFormat(buf, (DWORD)size, &bi);
+    formats::Probe(buf, (DWORD)size, &bi);
 
     Vistel img;
     // The round trip is kept to small pictures: memory streams grow in 4 KB
     // steps, which makes encoding large ones slow under the sanitizers.
-    if (img.Decode(buf, (DWORD)size, VISTEL_FORMAT_TGA) &&
+    if (formats::Decode(img, buf, (DWORD)size, VISTEL_FORMAT_TGA) &&
         (uint64_t)img.GetWidth() * img.GetHeight() <= 65536)
         RoundTrip(img);
 
     Vistel any;
-    any.Decode(buf, (DWORD)size, VISTEL_FORMAT_UNKNOWN);
+    formats::Decode(any, buf, (DWORD)size, VISTEL_FORMAT_UNKNOWN);
 
     free(buf);
     return 0;

@@ -34,7 +34,6 @@ Vistel::Vistel(const Vistel& src, bool copypixels, bool copyselection, bool copy
 Vistel::~Vistel()
 {
     Destroy();
-    DestroyGifFrames();
 }
 
 Vistel& Vistel::operator=(const Vistel& src)
@@ -56,8 +55,6 @@ void Vistel::Startup(DWORD imagetype)
     info.nBkgndIndex = -1;
     info.dwType = imagetype;
     info.bEnabled = true;
-    info.GifFrames = nullptr;
-    info.bGetAllFrames = false;
     SetXDPI(96);
     SetYDPI(96);
 }
@@ -69,31 +66,16 @@ void Vistel::SetLastError(const char* text)
     info.szLastError[sizeof(info.szLastError) - 1] = '\0';
 }
 
-void Vistel::DisownGifFrames()
-{
-    info.bGetAllFrames = false;
-    info.GifFrames = nullptr;
-}
-
 bool Vistel::TransferResult(Vistel& result, Vistel* iDst)
 {
-    if (iDst) {
-        result.DisownGifFrames();
-        return iDst->Transfer(result);
-    }
-    // The frame set travels with its frame count.
-    result.info.GifFrames = info.GifFrames;
-    result.info.bGetAllFrames = info.bGetAllFrames;
+    if (iDst) return iDst->Transfer(result);
     result.info.nNumFrames = info.nNumFrames;
-    if (Transfer(result)) return true;
-    result.DisownGifFrames();
-    return false;
+    return Transfer(result);
 }
 
 bool Vistel::MakeWorkImage(Vistel& work, DWORD width, DWORD height, bool withAlpha)
 {
     work.CopyInfo(*this);
-    work.DisownGifFrames();
     if (!work.Create(width, height, head.biBitCount, GetType())) {
         SetLastError(work.GetLastError());
         return false;
@@ -132,7 +114,7 @@ BYTE* Vistel::Create(DWORD dwWidth, DWORD dwHeight, DWORD wBpp, DWORD imagetype)
     uint64_t imageBytes;
     if (dwWidth > 0x7FFFFFFF || dwHeight > 0x7FFFFFFF ||
         !vssize::ImageBytes(dwWidth, dwHeight, wBpp, &imageBytes)) {
-        SetLastError("VISTEL_MAX_MEMORY exceeded");
+        SetLastError(vssize::kTooLarge);
         return nullptr;
     }
 
@@ -185,30 +167,13 @@ bool Vistel::Destroy()
     return true;
 }
 
-bool Vistel::DestroyGifFrames()
-{
-    if (info.pGhost) return false;
-    if (!info.GifFrames || !info.bGetAllFrames) return false;
-    for (long n = 0; n < info.nNumFrames; n++) delete info.GifFrames[n];
-    delete[] info.GifFrames;
-    info.GifFrames = nullptr;
-    return true;
-}
-
 void Vistel::Copy(const Vistel& src, bool copypixels, bool copyselection, bool copyalpha)
 {
-    // A copy is never a ghost and never owns the source's frame set: the
-    // info block travels whole, but those two pointers stay the source's.
-    Vistel* keepGhost = info.pGhost;
-    Vistel** keepFrames = info.GifFrames;
-    bool keepAll = info.bGetAllFrames;
-    if (keepGhost) return;
-    if (keepAll && keepFrames && keepFrames != src.info.GifFrames) DestroyGifFrames();
+    // A copy is never a ghost: the info block travels whole but for that.
+    if (info.pGhost) return;
 
     memcpy(&info, &src.info, sizeof(tagVistelInfo));
     info.pGhost = nullptr;
-    info.GifFrames = nullptr;
-    info.bGetAllFrames = false;
 
     Create(src.GetWidth(), src.GetHeight(), src.GetBpp(), src.GetType());
 
@@ -240,11 +205,6 @@ void Vistel::CopyInfo(const Vistel& src)
 bool Vistel::Transfer(Vistel& from)
 {
     if (!Destroy()) return false;
-
-    // The receiver's own frame set is replaced by the sender's; release it
-    // unless both refer to the same set.
-    if (info.bGetAllFrames && info.GifFrames && info.GifFrames != from.info.GifFrames)
-        DestroyGifFrames();
 
     memcpy(&head, &from.head, sizeof(BITMAPINFOHEADER));
     memcpy(&info, &from.info, sizeof(tagVistelInfo));
@@ -384,13 +344,6 @@ void Vistel::SetOffset(long x, long y)
 {
     info.xOffset = x;
     info.yOffset = y;
-}
-
-Vistel* Vistel::GetFrameNo(long nFrame)
-{
-    if (info.GifFrames && nFrame >= 0 && nFrame < info.nNumFrames && info.GifFrames[nFrame])
-        return info.GifFrames[nFrame];
-    return this;
 }
 
 const char* Vistel::GetVersion()

@@ -13,7 +13,6 @@
 #include "SafeSize.h"
 #include "VsFile.h"
 #include "VsTypes.h"
-#include "../transform/VsRect2.h"
 
 class Vistel;
 
@@ -32,7 +31,7 @@ struct tagVistelInfo {
     BYTE nQuality;           // JPEG quality
     BYTE nJpegScale;         // JPEG decoding scale
     long nFrame;             // frame to decode, from 0
-    long nNumFrames;         // frames found by the decoder
+    long nNumFrames;         // frames the decoded file shows
     DWORD dwFrameDelay;      // GIF delay in hundredths of a second
     long xDPI;
     long yDPI;
@@ -48,8 +47,6 @@ struct tagVistelInfo {
     bool last_c_isvalid;
     long nNumLayers;
     DWORD dwFlags;
-    bool bGetAllFrames;      // keep every decoded GIF frame; owns GifFrames
-    Vistel** GifFrames;      // per-frame images of an animated GIF
 };
 
 class Vistel {
@@ -63,17 +60,11 @@ public:
     Vistel(DWORD dwWidth, DWORD dwHeight, DWORD wBpp, DWORD imagetype = 0);
     Vistel(const Vistel& src, bool copypixels = true, bool copyselection = true,
            bool copyalpha = true);
-    // Decoding constructors: the result is not reported (test IsValid).
-    Vistel(const char* filename, DWORD imagetype);
-    Vistel(FILE* stream, DWORD imagetype);
-    Vistel(VsFile* stream, DWORD imagetype);
-    Vistel(BYTE* buffer, DWORD size, DWORD imagetype);
     virtual ~Vistel();
     Vistel& operator=(const Vistel& src);
 
     BYTE* Create(DWORD dwWidth, DWORD dwHeight, DWORD wBpp, DWORD imagetype = 0);
     bool Destroy();
-    bool DestroyGifFrames();
     void Copy(const Vistel& src, bool copypixels = true, bool copyselection = true,
               bool copyalpha = true);
     void CopyInfo(const Vistel& src);
@@ -129,25 +120,24 @@ public:
     long GetNumFrames() const { return info.nNumFrames; }
     long GetFrame() const { return info.nFrame; }
     void SetFrame(long nFrame) { info.nFrame = nFrame; }
-    void RetreiveAllFrame() { info.bGetAllFrames = true; }
-    void RetreiveSingleFrame() { info.bGetAllFrames = false; }
-    Vistel* GetFrameNo(long nFrame);
     static const char* GetVersion();
     static float GetVersionNumber();
 
-    // ------------------------------------------------ codec dispatch
-    static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
-    bool Decode(VsFile* hFile, DWORD imagetype);
-    bool Decode(FILE* hFile, DWORD imagetype);
-    bool Decode(BYTE* buffer, DWORD size, DWORD imagetype);
-    bool Load(const char* filename, DWORD imagetype = 0);
-    bool Encode(VsFile* hFile, DWORD imagetype);
-    bool Encode(FILE* hFile, DWORD imagetype);
-    bool Encode(BYTE*& buffer, long& size, DWORD imagetype);
-    bool Save(const char* filename, DWORD imagetype);
-    bool Encode(VsFile* hFile, Vistel** pImages, int pagecount, DWORD imagetype);
-    bool Encode(FILE* hFile, Vistel** pImages, int pagecount, DWORD imagetype);
+    bool IsGhost() const { return info.pGhost != nullptr; }
+
+    // ------------------------------------------------ codecs
+    // A codec is a subclass for one file type: Decode reads that type into
+    // the codec object, Encode writes the image it views (see Ghost). The
+    // plain image knows no file type; the dispatch over the types is
+    // formats/Formats.h.
+    virtual bool Decode(VsFile* hFile);
+    virtual bool Encode(VsFile* hFile);
+    // True, with the reason set, when there is nothing to encode or nowhere
+    // to write it.
     bool EncodeSafeCheck(VsFile* hFile);
+
+    // ------------------------------------------------ raw export
+    // The pixels as red, green, blue, alpha bytes, top row first.
     bool Encode2RGBA(VsFile* hFile);
     bool Encode2RGBA(BYTE*& buffer, long& size);
 
@@ -312,16 +302,12 @@ public:
     // tiles; a negative type is refused.
     bool CircleTransform(int type, long rmax = 0, float Koeff = 1.0f);
 
-protected:
-    void Startup(DWORD imagetype);
     // Writes a message into szLastError (truncated to 255 characters).
     void SetLastError(const char* text);
-    // Drops any claim on a frame set before a temporary is destroyed, so that
-    // a codec object or work image never frees a set its caller still owns.
-    void DisownGifFrames();
-    // Moves a finished work image into iDst, or into this image. The frame
-    // set stays with this image: it never travels to iDst, and a work image
-    // made with CopyInfo must have disowned it (DisownGifFrames) first.
+
+protected:
+    void Startup(DWORD imagetype);
+    // Moves a finished work image into iDst, or into this image.
     bool TransferResult(Vistel& result, Vistel* iDst);
     // RotateLeft (counter-clockwise) and RotateRight (clockwise).
     bool QuarterTurn(bool clockwise, Vistel* iDst);

@@ -74,13 +74,10 @@ void Vistel::Bitfield2RGB(BYTE* src, WORD redmask, WORD greenmask, WORD bluemask
 
 namespace {
 
-// A work image that starts with its owner's info block. Until it is moved
-// into the owner with Transfer it shares the owner's frame-set pointer, so
-// it drops that claim before it dies instead of freeing the owner's set.
+// A work image that starts with its owner's info block.
 class WorkImage : public Vistel {
 public:
     explicit WorkImage(const Vistel& owner) { CopyInfo(owner); }
-    ~WorkImage() override { DisownGifFrames(); }
 };
 
 // Index of pixel x in a 1-, 4- or 8-bit row.

@@ -152,18 +152,7 @@ bool Vistel::Crop(long left, long top, long right, long bottom, Vistel* iDst)
     }
 
     Vistel* target = iDst ? iDst : this;
-    if (target == this && info.bGetAllFrames && info.GifFrames) {
-        // The crop keeps only the type and transparency of the info block,
-        // but an image that owns a frame set goes on owning it.
-        tmp.info.bGetAllFrames = true;
-        tmp.info.GifFrames = info.GifFrames;
-        tmp.info.nNumFrames = info.nNumFrames;
-    }
-    if (!target->Transfer(tmp)) {
-        tmp.DisownGifFrames();
-        return false;
-    }
-    return true;
+    return target->Transfer(tmp);
 }
 
 bool Vistel::Flip()

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Vistel.h"
+#include "VsRect2.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "Vistel.h"
+#include "VsRect2.h"
 
 namespace {
 
@@ -295,9 +296,6 @@ bool Vistel::CropRotatedRectangle(long topx, long topy, long width, long height,
     const long tw = (long)tmp.GetWidth(), th = (long)tmp.GetHeight();
     if (!tmp.Crop((tw - width) / 2, (th + height) / 2, (tw + width) / 2, (th - height) / 2))
         return false;
-    // Crop gave the temporary a fresh info block; an image that owns a frame
-    // set keeps it, and must keep its count with it.
-    if (!iDst && info.bGetAllFrames && info.GifFrames) tmp.info.nNumFrames = info.nNumFrames;
     return TransferResult(tmp, iDst);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "VistelBMP.h"
+#include "Formats.h"
 
 namespace {
 
@@ -487,8 +488,8 @@ TEST(BmpBadFiles, DispatchLeavesTheImageAsItWas)
     img.Clear(0x5A);
     Bytes bad = Build(Pal8(40));
     bad[14 + 14] = 2;  // 2 bits per pixel
-    EXPECT_FALSE(img.Decode(bad.data(), (DWORD)bad.size(), VISTEL_FORMAT_BMP));
-    EXPECT_STREQ(img.GetLastError(), "unsupported bits per pixel");
+    EXPECT_FALSE(formats::Decode(img, bad.data(), (DWORD)bad.size(), VISTEL_FORMAT_BMP));
+    EXPECT_STREQ(img.GetLastError(), "BMP: unsupported bits per pixel");
     ASSERT_EQ(img.GetWidth(), 4u);
     EXPECT_EQ(img.GetBits(3)[0], 0x5A);
 }

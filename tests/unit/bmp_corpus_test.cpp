@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Vistel.h"
+#include "Formats.h"
 #include "corpus.h"
 
 namespace {
@@ -71,7 +72,7 @@ void CheckFile(const std::string& suite, const std::string& rel, Tally* tally)
     const std::string status = corpus::Status(suite, rel);
 
     Vistel img;
-    const bool decoded = img.Decode(bytes.data(), (DWORD)bytes.size(), VISTEL_FORMAT_BMP);
+    const bool decoded = formats::Decode(img, bytes.data(), (DWORD)bytes.size(), VISTEL_FORMAT_BMP);
     std::vector<corpus::RefFrame> ref;
     if (status != "ok" || !corpus::ReadRef(suite, rel, &ref) || ref.size() != 1) {
         // Broken or questionable: either outcome, but failures explain themselves.

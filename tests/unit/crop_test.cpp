@@ -186,19 +186,6 @@ TEST(Crop, IntoDestinationLeavesSourceAndReplacesDestination)
     ExpectBlock(src, dst, 0, 0, 5, 2);
 }
 
-TEST(Crop, FrameSetStaysWithItsOwner)
-{
-    Vistel img(6, 6, 8, VISTEL_FORMAT_GIF);
-    Vistel** set = testimages::GiveFrameSet(img, 2);
-    {
-        Vistel dst;
-        ASSERT_TRUE(img.Crop(0, 0, 3, 3, &dst));
-        EXPECT_EQ(dst.GetFrameNo(1), &dst);
-    }
-    ASSERT_TRUE(img.Crop(0, 0, 3, 3));
-    EXPECT_EQ(img.GetFrameNo(1), set[1]);  // still owned, released with img
-}
-
 namespace {
 
 // Flip, then flip back and mirror, then mirror back, checking each step

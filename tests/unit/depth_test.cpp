@@ -129,7 +129,7 @@ TEST(DepthCreateFromArray, DepthsFlipAndRefusals)
     EXPECT_FALSE(img.CreateFromArray(gray, 2, 2, 16, 4, false));
     EXPECT_FALSE(img.CreateFromArray(nullptr, 2, 2, 8, 4, false));
     EXPECT_FALSE(img.CreateFromArray(gray, 100000, 100000, 32, 0, false));
-    EXPECT_STREQ(img.GetLastError(), "VISTEL_MAX_MEMORY exceeded");
+    EXPECT_STREQ(img.GetLastError(), vssize::kTooLarge);
     EXPECT_EQ(img.GetPixelIndex(2, 2), 9);
 
     BYTE* rows[2] = {gray, nullptr};  // a missing matrix row stays black
@@ -350,18 +350,3 @@ TEST(DepthDither, OrderedAndDiffusionMethods)
     EXPECT_EQ(rgb.AlphaGet(0, 0), 9);
 }
 
-TEST(DepthWorkImages, FrameSetStaysWithTheImage)
-{
-    // Work images start from the image's info block; neither a refused nor
-    // a finished conversion may free or drop the image's frame set.
-    Vistel img = NoiseImage(4, 4, 3);
-    Vistel** set = testimages::GiveFrameSet(img, 2);
-    BYTE array[4] = {0};
-    EXPECT_FALSE(img.CreateFromArray(array, 100000, 100000, 8, 0, false));
-    EXPECT_TRUE(img.DecreaseBpp(4, true));
-    EXPECT_TRUE(img.IncreaseBpp(24));
-    EXPECT_TRUE(img.Dither(3));
-    EXPECT_TRUE(img.GrayScale());
-    EXPECT_TRUE(img.CreateFromArray(array, 1, 1, 8, 4, false));
-    EXPECT_EQ(img.GetFrameNo(1), set[1]);
-}

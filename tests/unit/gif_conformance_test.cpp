@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "GifFile.h"
 #include "VistelGIF.h"
+#include "Formats.h"
 #include "corpus.h"
 
 namespace {
@@ -60,15 +62,13 @@ std::vector<std::string> PillowDescribe(const std::string& path)
 std::vector<std::string> OurDescribe(const std::vector<BYTE>& gif, int loops)
 {
     std::vector<std::string> lines;
-    Vistel probe;
-    probe.Decode((BYTE*)gif.data(), (DWORD)gif.size(), VISTEL_FORMAT_GIF);
-    long frames = probe.GetNumFrames() > 0 ? probe.GetNumFrames() : 1;
-    Vistel all;
-    all.RetreiveAllFrame();
-    all.SetFrame(frames - 1);
-    if (!all.Decode((BYTE*)gif.data(), (DWORD)gif.size(), VISTEL_FORMAT_GIF)) return lines;
-    for (long i = 0; i < frames; i++) {
-        Vistel* f = all.GetFrameNo(i);
+    VsMemFile in(const_cast<BYTE*>(gif.data()), (DWORD)gif.size());
+    GifFile file;
+    if (!file.Read(&in, GifFile::kPixels, vssize::MaxPixels(), nullptr)) return lines;
+    for (size_t i = 0; i < file.frames.size(); i++) {
+        Vistel frame;
+        if (!VistelGIF::ComposeFrame(file, i, &frame)) return lines;
+        Vistel* f = &frame;
         const long w = f->GetWidth(), h = f->GetHeight();
         std::vector<BYTE> rgb;
         for (long y = h - 1; y >= 0; y--)
@@ -80,7 +80,7 @@ std::vector<std::string> OurDescribe(const std::vector<BYTE>& gif, int loops)
             }
         std::ostringstream line;
         line << i << " " << w << " " << h << " " << corpus::Sha256Hex(rgb.data(), rgb.size())
-             << " " << f->GetFrameDelay() * 10;
+             << " " << file.frames[i].delay * 10;
         lines.push_back(line.str());
     }
     lines.push_back("loop " + std::to_string(loops));
@@ -131,7 +131,7 @@ TEST(GifConformance, IndependentDecoderAgreesForEveryCompressor)
         still.SetFrameDelay(0);
         BYTE* buf = nullptr;
         long size = 0;
-        ASSERT_TRUE(still.Encode(buf, size, VISTEL_FORMAT_GIF));
+        ASSERT_TRUE(formats::Encode(still, buf, size, VISTEL_FORMAT_GIF));
         ExpectSameDescription(std::vector<BYTE>(buf, buf + size), -1, "still_" + tag);
         Vistel::FreeMemory(buf);
 
@@ -164,7 +164,7 @@ TEST(GifConformance, IndependentDecoderAgreesOnTrueColourTiles)
             img.SetPixelColor(x, y, RGBQUAD{(BYTE)(x * 4), (BYTE)(y * 6), (BYTE)(x ^ y), 0});
     BYTE* buf = nullptr;
     long size = 0;
-    ASSERT_TRUE(img.Encode(buf, size, VISTEL_FORMAT_GIF));
+    ASSERT_TRUE(formats::Encode(img, buf, size, VISTEL_FORMAT_GIF));
     std::vector<BYTE> gif(buf, buf + size);
     Vistel::FreeMemory(buf);
 
@@ -176,7 +176,7 @@ TEST(GifConformance, IndependentDecoderAgreesOnTrueColourTiles)
     ASSERT_GE(theirs.size(), 2u);
 
     Vistel back;
-    ASSERT_TRUE(back.Decode(gif.data(), (DWORD)gif.size(), VISTEL_FORMAT_GIF));
+    ASSERT_TRUE(formats::Decode(back, gif.data(), (DWORD)gif.size(), VISTEL_FORMAT_GIF));
     std::vector<BYTE> rgb;
     for (long y = 36; y >= 0; y--)
         for (long x = 0; x < 53; x++) {

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <vector>
 
+#include "GifFile.h"
 #include "VistelGIF.h"
+#include "Formats.h"
 
 namespace {
 
@@ -24,7 +26,7 @@ Bytes EncodeToBytes(Vistel& img)
 {
     BYTE* buf = nullptr;
     long size = 0;
-    EXPECT_TRUE(img.Encode(buf, size, VISTEL_FORMAT_GIF)) << img.GetLastError();
+    EXPECT_TRUE(formats::Encode(img, buf, size, VISTEL_FORMAT_GIF)) << img.GetLastError();
     Bytes out(buf, buf + size);
     Vistel::FreeMemory(buf);
     return out;
@@ -179,7 +181,7 @@ TEST(GifEncodeCompressors, EveryCompressorDecodesToThePixels)
             EXPECT_LE(r.maxBlock, option == 2 ? 255u : 254u);
             // And through our own decoder.
             Vistel back;
-            ASSERT_TRUE(back.Decode(g.data(), (DWORD)g.size(), VISTEL_FORMAT_GIF))
+            ASSERT_TRUE(formats::Decode(back, g.data(), (DWORD)g.size(), VISTEL_FORMAT_GIF))
                 << back.GetLastError();
             EXPECT_EQ(Indexes(back), Indexes(img)) << c.name << " option " << option;
         }
@@ -269,7 +271,7 @@ TEST(GifEncodeTiles, TrueColourIsWrittenAsTilesWithLocalTables)
 
     // Our decoder reads it back as the same true-colour picture.
     Vistel back;
-    ASSERT_TRUE(back.Decode(g.data(), (DWORD)g.size(), VISTEL_FORMAT_GIF)) << back.GetLastError();
+    ASSERT_TRUE(formats::Decode(back, g.data(), (DWORD)g.size(), VISTEL_FORMAT_GIF)) << back.GetLastError();
     ASSERT_EQ(back.GetWidth(), 40u);
     for (long y = 0; y < 20; y++)
         for (long x = 0; x < 40; x++) {
@@ -300,13 +302,13 @@ TEST(GifEncodeFrames, ListFormWritesLoopsDelaysAndFrames)
     EXPECT_EQ(*(it + 13), 0);  // loop count 0: endless
     EXPECT_EQ(*(it + 14), 0);
 
-    Vistel back;
-    back.RetreiveAllFrame();
-    back.SetFrame(2);
-    ASSERT_TRUE(back.Decode(g.data(), (DWORD)g.size(), VISTEL_FORMAT_GIF)) << back.GetLastError();
-    ASSERT_EQ(back.GetNumFrames(), 3);
-    EXPECT_EQ(back.GetFrameNo(1)->GetFrameDelay(), 20u);
-    EXPECT_EQ(Indexes(*back.GetFrameNo(2)), Indexes(c));
+    VsMemFile in(g.data(), (DWORD)g.size());
+    GifFile back;
+    ASSERT_TRUE(back.Read(&in, GifFile::kPixels, vssize::MaxPixels(), nullptr));
+    ASSERT_EQ(back.frames.size(), 3u);
+    EXPECT_EQ(back.frames[1].delay, 20);
+    EXPECT_EQ(std::vector<int>(back.frames[2].indices.begin(), back.frames[2].indices.end()),
+              Indexes(c));
 
     // A single play writes no loop extension; errors are named.
     VistelGIF once;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "VistelPNG.h"
+#include "Formats.h"
 #include "corpus.h"
 
 namespace {
@@ -173,7 +174,7 @@ void CheckSuite(const std::string& suite)
         std::vector<BYTE> bytes;
         ASSERT_TRUE(corpus::ReadFile(corpus::Root() + "/" + suite + "/" + rel, &bytes));
         Vistel img;
-        bool ok = img.Decode(bytes.data(), (DWORD)bytes.size(), VISTEL_FORMAT_PNG);
+        bool ok = formats::Decode(img, bytes.data(), (DWORD)bytes.size(), VISTEL_FORMAT_PNG);
         if (ExpectedRejection(rel)) {
             EXPECT_FALSE(ok);
             EXPECT_STRNE(img.GetLastError(), "");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "VistelPNG.h"
+#include "Formats.h"
 
 namespace {
 
@@ -83,14 +84,14 @@ std::vector<Bytes> PatternRows(const PngSpec& s, size_t bytesPerRow)
 
 bool DecodeBytes(Vistel& img, Bytes& bytes)
 {
-    return img.Decode(bytes.data(), (DWORD)bytes.size(), VISTEL_FORMAT_PNG);
+    return formats::Decode(img, bytes.data(), (DWORD)bytes.size(), VISTEL_FORMAT_PNG);
 }
 
 Bytes EncodeImage(Vistel& img)
 {
     BYTE* buf = nullptr;
     long size = 0;
-    EXPECT_TRUE(img.Encode(buf, size, VISTEL_FORMAT_PNG)) << img.GetLastError();
+    EXPECT_TRUE(formats::Encode(img, buf, size, VISTEL_FORMAT_PNG)) << img.GetLastError();
     Bytes out(buf, buf + size);
     Vistel::FreeMemory(buf);
     return out;
@@ -356,7 +357,7 @@ TEST(PngHostile, HeadersClaimingHugeSizesAreRefusedBeforeAllocation)
         const char* error;  // null: any message
     } claims[] = {{0x7FFFFFFF, 0x7FFFFFFF, nullptr}, {100000, 100000, nullptr},
                   {1, 0x7FFFFFFF, nullptr},
-                  {20000, 20000, "VISTEL_MAX_MEMORY exceeded"}};  // 1.2 GB of RGB
+                  {20000, 20000, "PNG: the picture exceeds the pixel limit (see ::Vistel::Limit)"}};
     Bytes f;
     Vistel img;
     for (const Claim& c : claims) {
@@ -375,7 +376,7 @@ TEST(PngHostile, HeadersClaimingHugeSizesAreRefusedBeforeAllocation)
     f.assign(file.begin(), file.begin() + 33);
     f.insert(f.end(), text, text + sizeof(text));
     EXPECT_FALSE(DecodeBytes(img, f));
-    EXPECT_STREQ(img.GetLastError(), "Read Error");
+    EXPECT_STREQ(img.GetLastError(), "PNG: Read Error");
 }
 
 TEST(PngHostile, CancelledDecodeKeepsTheLastError)
@@ -534,7 +535,7 @@ TEST(PngEncode, StreamFailureIsReported)
     Vistel img = Pattern(8);
     FailingFile out;
     out.Open();
-    EXPECT_FALSE(img.Encode(&out, VISTEL_FORMAT_PNG));
+    EXPECT_FALSE(formats::Encode(img, &out, VISTEL_FORMAT_PNG));
     EXPECT_STREQ(img.GetLastError(), "Error saving PNG file");
 }
 

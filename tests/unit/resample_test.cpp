@@ -169,16 +169,3 @@ TEST(ThumbnailTest, FitsAndCentres)
     EXPECT_EQ(small.GetPixelColor(25, 50).rgbRed, 5);
     EXPECT_FALSE(small.Thumbnail(0, 10, c));
 }
-
-TEST(ResampleOwnership, FrameSetStaysWithTheImage)
-{
-    // A resized copy into iDst must not share (and later free) the source's
-    // frame set; the sanitizer build catches a double free here.
-    Vistel src(8, 8, 24, VISTEL_FORMAT_GIF);
-    Fill(src, Bgr(1, 2, 3));
-    src.RetreiveAllFrame();
-    Vistel dst;
-    ASSERT_TRUE(src.Resample(4, 4, 1, &dst));
-    ASSERT_TRUE(src.Resample(2, 2, 2));
-    EXPECT_EQ(src.GetWidth(), 2u);
-}

@@ -270,33 +270,3 @@ TEST(CircleTransform, TilesAndNegativeTypes)
     ExpectSame(img, src);
 }
 
-// Every operation, in place or into a destination, leaves an owned frame
-// set with its owner: never freed twice, never handed to the destination.
-TEST(Geometry, FrameSetStaysWithItsOwner)
-{
-    Vistel img;
-    MakeNoisy(img, 12, 10, 8, true, 1);
-    Vistel** set = GiveFrameSet(img, 2);
-    const std::function<bool(Vistel*)> ops[] = {
-        [&](Vistel* d) { return img.RotateLeft(d); },
-        [&](Vistel* d) { return img.RotateRight(d); },
-        [&](Vistel* d) { return img.Rotate180(d); },
-        [&](Vistel* d) { return img.Rotate(30, d); },
-        [&](Vistel* d) { return img.Rotate2(30, d); },
-        [&](Vistel* d) { return img.Rotate2(0, d); },
-        [&](Vistel* d) { return img.Resample2(7, 9, V::IM_BICUBIC, V::OM_REPEAT, d); },
-        [&](Vistel* d) { return img.CropRotatedRectangle(2, 1, 4, 3, 0.3f, d); },
-        [&](Vistel* d) { return d ? true : img.Skew(0.5f, 0.2f); },
-        [&](Vistel* d) { return d ? true : img.CircleTransform(2); },
-    };
-    for (const auto& op : ops) {
-        SCOPED_TRACE(&op - ops);
-        {
-            Vistel dst;
-            ASSERT_TRUE(op(&dst));
-            EXPECT_EQ(dst.GetFrameNo(1), &dst);
-        }
-        ASSERT_TRUE(op(nullptr));
-        ASSERT_EQ(img.GetFrameNo(1), set[1]);
-    }
-}

@@ -41,21 +41,6 @@ inline void MakeNoisy(Vistel& img, DWORD w, DWORD h, DWORD bpp, bool alpha, unsi
     }
 }
 
-// Hands `img` a frame set of `frames` small images, as the GIF decoder
-// leaves it, and returns the set (still owned by `img`).
-inline Vistel** GiveFrameSet(Vistel& img, long frames)
-{
-    struct Access : Vistel {
-        static tagVistelInfo& Info(Vistel& v) { return static_cast<Access&>(v).info; }
-    };
-    img.RetreiveAllFrame();
-    Vistel** set = new Vistel*[frames];
-    for (long i = 0; i < frames; i++) set[i] = new Vistel(4, 4, 8, VISTEL_FORMAT_GIF);
-    Access::Info(img).GifFrames = set;
-    Access::Info(img).nNumFrames = frames;
-    return set;
-}
-
 }  // namespace testimages
 
 #endif

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "VistelTGA.h"
+#include "Formats.h"
 #include "corpus.h"
 
 namespace {
@@ -42,7 +43,7 @@ std::vector<uint8_t> Turned(const std::vector<uint8_t>& rgba, long w, long h, bo
 bool DecodeFile(const std::string& rel, Vistel& img, std::vector<uint8_t>* data)
 {
     if (!corpus::ReadFile(corpus::Root() + "/" + kSuite + "/" + rel, data)) return false;
-    return img.Decode(data->data(), (DWORD)data->size(), VISTEL_FORMAT_TGA);
+    return formats::Decode(img, data->data(), (DWORD)data->size(), VISTEL_FORMAT_TGA);
 }
 
 }  // namespace

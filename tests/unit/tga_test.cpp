@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "VistelTGA.h"
+#include "Formats.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ Px At(Vistel& img, long x, long top)
 
 bool DecodeTga(Vistel& img, const Bytes& data)
 {
-    return img.Decode(const_cast<BYTE*>(data.data()), (DWORD)data.size(), VISTEL_FORMAT_TGA);
+    return formats::Decode(img, const_cast<BYTE*>(data.data()), (DWORD)data.size(), VISTEL_FORMAT_TGA);
 }
 
 // A 3 x 2 picture in 32 bits, top row first, as blue, green, red, alpha.
@@ -117,7 +118,7 @@ Bytes EncodeTga(Vistel& img)
 {
     BYTE* buf = nullptr;
     long size = 0;
-    EXPECT_TRUE(img.Encode(buf, size, VISTEL_FORMAT_TGA)) << img.GetLastError();
+    EXPECT_TRUE(formats::Encode(img, buf, size, VISTEL_FORMAT_TGA)) << img.GetLastError();
     Bytes out(buf, buf + (buf ? size : 0));
     Vistel::FreeMemory(buf);
     return out;
@@ -145,7 +146,7 @@ TEST(TgaDecode, AllFourOriginsGiveTheSamePicture)
         }
     Bytes b = OrientedPicture(32, 0x20);
     basic_image_information bi;
-    ASSERT_TRUE(Vistel::CheckFormat(b.data(), (DWORD)b.size(), &bi));
+    ASSERT_TRUE((formats::Probe(b.data(), (DWORD)b.size(), &bi) != nullptr));
     EXPECT_EQ(bi.format, (DWORD)VISTEL_FORMAT_TGA);
     EXPECT_EQ(bi.width, 3);
     EXPECT_EQ(bi.height, 2);
@@ -295,14 +296,14 @@ TEST(TgaDecode, EveryTruncationFailsAndKeepsTheImage)
         for (size_t n = 0; n < whole->size(); n++) {
             Bytes part(whole->begin(), whole->begin() + n);
             EXPECT_FALSE(DecodeTga(keep, part)) << n;
-            EXPECT_STREQ(keep.GetLastError(), n < 18 ? "Not a TGA" : "corrupted TGA") << n;
+            EXPECT_STREQ(keep.GetLastError(), n == 0 ? "empty file" : n < 18 ? "Not a TGA" : "corrupted TGA") << n;
             ASSERT_EQ(keep.GetWidth(), 5u);
             EXPECT_EQ(keep.GetBits(4)[14], 0x42);
             // Raw data must be complete to pass; RLE data only long enough.
             if (whole == &raw) {
                 basic_image_information bi;
-                EXPECT_FALSE(Vistel::CheckFormat(part.data(), (DWORD)n, &bi)) << n;
-                EXPECT_FALSE(keep.Decode(part.data(), (DWORD)n, VISTEL_FORMAT_UNKNOWN)) << n;
+                EXPECT_FALSE((formats::Probe(part.data(), (DWORD)n, &bi) != nullptr)) << n;
+                EXPECT_FALSE(formats::Decode(keep, part.data(), (DWORD)n, VISTEL_FORMAT_UNKNOWN)) << n;
             }
         }
     }
@@ -351,7 +352,7 @@ TEST(TgaDecode, EscapeCancels)
     Vistel img;
     img.SetEscape(1);
     EXPECT_FALSE(DecodeTga(img, OrientedPicture(24, 0)));
-    EXPECT_STREQ(img.GetLastError(), "Cancelled");
+    EXPECT_STREQ(img.GetLastError(), "TGA: Cancelled");
     EXPECT_FALSE(img.IsValid());
 }
 
@@ -408,15 +409,15 @@ TEST(TgaEncode, Refusals)
     Vistel mono(4, 4, 1);
     BYTE* buf = nullptr;
     long size = 0;
-    EXPECT_FALSE(mono.Encode(buf, size, VISTEL_FORMAT_TGA));
+    EXPECT_FALSE(formats::Encode(mono, buf, size, VISTEL_FORMAT_TGA));
     EXPECT_STREQ(mono.GetLastError(), "Bit depth must be 8 or 24");
     EXPECT_EQ(buf, nullptr);
 
     Vistel wide(70000, 1, 8);
-    EXPECT_FALSE(wide.Encode(buf, size, VISTEL_FORMAT_TGA));
+    EXPECT_FALSE(formats::Encode(wide, buf, size, VISTEL_FORMAT_TGA));
     EXPECT_STREQ(wide.GetLastError(), "Image too large for TGA");
 
     Vistel empty;
-    EXPECT_FALSE(empty.Encode(buf, size, VISTEL_FORMAT_TGA));
+    EXPECT_FALSE(formats::Encode(empty, buf, size, VISTEL_FORMAT_TGA));
     EXPECT_STREQ(empty.GetLastError(), "null image!!!");
 }
