@@ -29,11 +29,12 @@ int Apply(Tcl_Interp* interp, Tk_PhotoHandle photo, const animation::FrameOperat
 // The colour a word names, or false (with our message) when it names none.
 bool GetColor(Tcl_Interp* interp, Tcl_Obj* word, BYTE* r, BYTE* g, BYTE* b)
 {
-    Tk_Window main = Tk_MainWindow(interp);
-    XColor* color = main ? Tk_AllocColorFromObj(interp, main, word) : nullptr;
+    Tk_Window main = MainWindow(interp);
+    if (!main) return false;
+    XColor* color = Tk_AllocColorFromObj(interp, main, word);
     if (!color) {
         Tcl_ResetResult(interp);
-        VistelError(interp, main ? kBadColor : "application has been destroyed", "COLOR");
+        VistelError(interp, kBadColor, "COLOR");
         return false;
     }
     *r = (BYTE)(color->red >> 8);

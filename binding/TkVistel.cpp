@@ -74,14 +74,19 @@ void SetInterpMaxPixels(Tcl_Interp* interp, uint64_t maxPixels)
     *stored = maxPixels;
 }
 
-Tk_PhotoHandle FindPhoto(Tcl_Interp* interp, Tcl_Obj* name)
+Tk_Window MainWindow(Tcl_Interp* interp)
 {
-    // Tk's lookup goes through the main window, which `destroy .` removes.
-    if (!Tk_MainWindow(interp)) {
+    Tk_Window main = Tk_MainWindow(interp);
+    if (!main) {
         Tcl_ResetResult(interp);
         VistelError(interp, "application has been destroyed", "PHOTO", "DESTROYED");
-        return nullptr;
     }
+    return main;
+}
+
+Tk_PhotoHandle FindPhoto(Tcl_Interp* interp, Tcl_Obj* name)
+{
+    if (!MainWindow(interp)) return nullptr;
     Tk_PhotoHandle photo = Tk_FindPhoto(interp, Tcl_GetString(name));
     if (!photo)
         VistelError(interp, "The image you specified is not a valid photo image", "PHOTO",

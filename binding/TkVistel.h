@@ -40,6 +40,10 @@ private:
     vssize::CeilingScope scope_;
 };
 
+// The interpreter's main window, or null with an error in the result when
+// it is gone (`destroy .`): Tk's photo and colour lookups go through it.
+Tk_Window MainWindow(Tcl_Interp* interp);
+
 // The photo of that name, or null with an error in the result (no such
 // photo, or an application whose main window is gone).
 Tk_PhotoHandle FindPhoto(Tcl_Interp* interp, Tcl_Obj* name);

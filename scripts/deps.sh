@@ -14,6 +14,7 @@ VISTEL_PACKAGES=(
     xvfb xauth
     clang libclang-rt-14-dev
     python3-pil libjpeg-turbo-progs
+    tcl-thread
 )
 
 vistel_missing_packages() {
