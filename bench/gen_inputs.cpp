@@ -127,38 +127,57 @@ void MakeStills(const std::string& prefix, int w, int h)
     if (!gifMade) Pending(prefix + "_256.gif", "gif256", prefix + ".rgb", w, h, 3);
 }
 
+// Writes the frames as one GIF: with a local table per frame, or sharing
+// the first frame's table.
+bool WriteAnimation(std::vector<std::unique_ptr<Vistel>>& images, bool localTables,
+                    const std::string& name)
+{
+    std::vector<Vistel*> pages;
+    for (auto& img : images) pages.push_back(img.get());
+    VsMemFile out;
+    out.Open();
+    VistelGIF gif;
+    if (!gif.Encode(&out, pages.data(), (int)pages.size(), localTables) || out.Size() <= 0)
+        return false;
+    long size = out.Size();
+    BYTE* data = out.GetBuffer(true);
+    const bool made = WriteFile(name, data, (size_t)size);
+    free(data);
+    return made;
+}
+
+// Two animations of the same frames: "anim.gif" with a table of its own in
+// every frame, and "anim_td.gif" with one table, a transparent index and
+// disposal 2 (each frame's rectangle cleared after it was shown), a band of
+// every frame left transparent.
 void MakeAnimation(int w, int h, int frames)
 {
     std::vector<uint8_t> all;
-    std::vector<std::unique_ptr<Vistel>> images;
+    std::vector<std::unique_ptr<Vistel>> images, shared;
     bool convertible = true;
     for (int i = 0; i < frames; ++i) {
         bench::Picture pic = bench::MakeFrame(w, h, i);
         all.insert(all.end(), pic.pixels.begin(), pic.pixels.end());
         std::unique_ptr<Vistel> img = ToImage(pic);
-        convertible = convertible && img && img->DecreaseBpp(8, true);
-        if (img) img->SetFrameDelay(kAnimDelay);
+        std::unique_ptr<Vistel> fixed = ToImage(pic);
+        convertible = convertible && img && img->DecreaseBpp(8, true) && fixed &&
+                      fixed->DecreaseBpp(8, false, nullptr, 0);
+        if (!convertible) break;
+        img->SetFrameDelay(kAnimDelay);
+        fixed->SetFrameDelay(kAnimDelay);
+        fixed->SetDisposalMethod(2);
+        fixed->SetTransIndex(0);
+        const long band = (long)(i * 7) % std::max(1, h - 40);
+        for (long y = band; y < band + 40 && y < h; ++y)
+            for (long x = 16; x < w; ++x) fixed->SetPixelIndex(x, h - 1 - y, 0);
         images.push_back(std::move(img));
+        shared.push_back(std::move(fixed));
     }
     WriteFile("anim.rgb", all.data(), all.size());
-
-    bool made = false;
-    if (convertible) {
-        std::vector<Vistel*> pages;
-        for (auto& img : images) pages.push_back(img.get());
-        VsMemFile out;
-        out.Open();
-        VistelGIF gif;
-        if (gif.Encode(&out, pages.data(), (int)pages.size(), true) && out.Size() > 0) {
-            long size = out.Size();
-            BYTE* data = out.GetBuffer(true);
-            made = WriteFile("anim.gif", data, (size_t)size);
-            free(data);
-        }
-    }
-    if (!made)
+    if (!convertible || !WriteAnimation(images, true, "anim.gif"))
         Pending("anim.gif", "animgif", "anim.rgb", w, h, 3,
                 " " + std::to_string(frames) + " " + std::to_string(kAnimDelay));
+    if (convertible) WriteAnimation(shared, false, "anim_td.gif");
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #   tclsh photo_bench.tcl pairs tk|img   reads, writes, Resize, Thumbnail
 #   tclsh photo_bench.tcl warm tk|img    reads only, named warmread/...; run
 #                                        with malloc keeping freed memory
-#   tclsh photo_bench.tcl anim vistel|tk SECONDS
+#   tclsh photo_bench.tcl anim vistel|tk SECONDS FILE   FILE: anim.gif or anim_td.gif
 #   tclsh photo_bench.tcl mem vistel|tk
 #
 # Environment: BENCH_INPUTS (input directory), BENCH_SCRATCH (where written
@@ -265,20 +265,25 @@ proc sample {} {
     set ::sampler [after 5 sample]
 }
 
+# Milliseconds a frame of `delay` hundredths shows, as browsers play it.
+proc showMs {delay} {
+    expr {$delay <= 1 ? 100 : $delay * 10}
+}
+
 proc cycle {i} {
     .l configure -image $::frames($i)
     set next [expr {($i + 1) % $::nframes}]
-    set delay [lindex $::delays $i]
-    set ::cycler [after [expr {$delay > 0 ? $delay * 10 : 40}] [list cycle $next]]
+    set ::cycler [after [showMs [lindex $::delays $i]] [list cycle $next]]
 }
 
-proc anim {side seconds} {
+proc anim {side seconds file} {
     global inputs
-    set path [file join $inputs anim.gif]
+    set path [file join $inputs $file]
+    set key [file rootname $file]
     set ::delays [gifDelays $path]
     set ::nframes [llength $::delays]
     if {$side eq "vistel" && [catch loadVistel msg]} {
-        result anim/ready/$side NA $msg
+        result $key/ready/$side NA $msg
         return
     }
     label .l
@@ -289,12 +294,12 @@ proc anim {side seconds} {
     set t0 [clock microseconds]
     if {$side eq "vistel"} {
         if {[catch {image create photo anim -file $path -format vsgif} msg]} {
-            result anim/ready/$side NA [string map {\n " "} $msg]
+            result $key/ready/$side NA [string map {\n " "} $msg]
             return
         }
         set ready [expr {[clock microseconds] - $t0}]
         if {[::Vistel::NumberOfFrames anim] < 2} {
-            result anim/ready/$side NA "the photo is not animated"
+            result $key/ready/$side NA "the photo is not animated"
             return
         }
         .l configure -image anim
@@ -318,15 +323,14 @@ proc anim {side seconds} {
     set cpu [expr {[cpuSeconds] - $cpu0}]
     set rss1 [procStatus VmRSS]
 
-    # A delay of 0 plays as 4 hundredths, as both players treat it.
     set total 0
-    foreach d $::delays { incr total [expr {$d > 0 ? $d : 4}] }
-    set fileFps [expr {$::nframes * 100.0 / $total}]
-    result anim/ready/$side [format %.3f [expr {$ready / 1000.0}]]
-    result anim/cpu/$side [format %.3f $cpu]
-    result anim/fps/$side [format %.2f [expr {($::changes - 1) / $wall}]]
-    result anim/filefps [format %.2f $fileFps]
-    result anim/rss/$side [format %.1f [expr {($rss1 - $rss0) / 1024.0}]]
+    foreach d $::delays { incr total [showMs $d] }
+    set fileFps [expr {$::nframes * 1000.0 / $total}]
+    result $key/ready/$side [format %.3f [expr {$ready / 1000.0}]]
+    result $key/cpu/$side [format %.3f $cpu]
+    result $key/fps/$side [format %.2f [expr {($::changes - 1) / $wall}]]
+    result $key/filefps [format %.2f $fileFps]
+    result $key/rss/$side [format %.1f [expr {($rss1 - $rss0) / 1024.0}]]
 }
 
 # ----------------------------------------------------------------- memory
@@ -357,8 +361,8 @@ lassign $argv mode side seconds
 switch -- $mode {
     pairs { wm withdraw . ; pairs $side }
     warm { wm withdraw . ; pairs $side warmread }
-    anim { anim $side $seconds }
+    anim { anim $side $seconds [lindex $argv 3] }
     mem { wm withdraw . ; mem $side }
-    default { error "usage: photo_bench.tcl pairs|anim|mem SIDE ?SECONDS?" }
+    default { error "usage: photo_bench.tcl pairs|warm|anim|mem SIDE ?SECONDS FILE?" }
 }
 exit

@@ -98,9 +98,11 @@ GLIBC_TUNABLES=$warm_heap tcl warm tk
 GLIBC_TUNABLES=$warm_heap tcl warm img
 
 echo "bench.sh: animation, $runs × 2 runs of $anim_seconds s" >&2
-for _ in $(seq "$runs"); do
-    tcl anim vistel "$anim_seconds"
-    tcl anim tk "$anim_seconds"
+for file in anim.gif anim_td.gif; do
+    for _ in $(seq "$runs"); do
+        tcl anim vistel "$anim_seconds" "$file"
+        tcl anim tk "$anim_seconds" "$file"
+    done
 done
 
 echo "bench.sh: peak memory of a PNG read" >&2
