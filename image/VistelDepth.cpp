@@ -1,6 +1,7 @@
 // Colour depth and construction: images from pixel arrays, bit-field
 // unpacking, depth reduction and increase, grey and negative, dithering.
 #include "Vistel.h"
+#include "PackedIndex.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -79,35 +80,6 @@ class WorkImage : public Vistel {
 public:
     explicit WorkImage(const Vistel& owner) { CopyInfo(owner); }
 };
-
-// Index of pixel x in a 1-, 4- or 8-bit row.
-inline BYTE RowIndex(const BYTE* row, long x, WORD bpp)
-{
-    switch (bpp) {
-    case 8: return row[x];
-    case 4: return (BYTE)((x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4);
-    default: return (BYTE)((row[x >> 3] >> (7 - (x & 7))) & 1);
-    }
-}
-
-// Stores index i (masked to the depth) at pixel x of a 1-, 4- or 8-bit row.
-inline void PutRowIndex(BYTE* row, long x, WORD bpp, BYTE i)
-{
-    switch (bpp) {
-    case 8: row[x] = i; break;
-    case 4: {
-        BYTE& b = row[x >> 1];
-        b = (x & 1) ? (BYTE)((b & 0xF0) | (i & 0x0F)) : (BYTE)((b & 0x0F) | ((i & 0x0F) << 4));
-        break;
-    }
-    default: {
-        BYTE& b = row[x >> 3];
-        const BYTE mask = (BYTE)(0x80 >> (x & 7));
-        b = (i & 1) ? (BYTE)(b | mask) : (BYTE)(b & ~mask);
-        break;
-    }
-    }
-}
 
 inline BYTE Clamp255(long v)
 {
@@ -327,9 +299,9 @@ void MapToPalette(Vistel& src, Vistel& dst)
         BYTE* out = dst.GetBits((DWORD)y);
         if (sbpp == 24) {
             for (long x = 0; x < w; x++, in += 3)
-                PutRowIndex(out, x, dbpp, nearest.Find(in[0], in[1], in[2]));
+                SetPackedIndex(out, dbpp, x, nearest.Find(in[0], in[1], in[2]));
         } else {
-            for (long x = 0; x < w; x++) PutRowIndex(out, x, dbpp, map[RowIndex(in, x, sbpp)]);
+            for (long x = 0; x < w; x++) SetPackedIndex(out, dbpp, x, map[GetPackedIndex(in, sbpp, x)]);
         }
     }
 }
@@ -352,7 +324,7 @@ void DiffuseTrueColor(Vistel& src, Vistel& dst)
         for (long x = 0; x < w; x++) {
             BYTE* p = row + 3 * x;
             const BYTE idx = nearest.Find(p[0], p[1], p[2]);
-            PutRowIndex(out, x, dbpp, idx);
+            SetPackedIndex(out, dbpp, x, idx);
             const long eb = (long)p[0] - pal[idx].rgbBlue;
             const long eg = (long)p[1] - pal[idx].rgbGreen;
             const long er = (long)p[2] - pal[idx].rgbRed;
@@ -409,7 +381,7 @@ void GrayLevels(Vistel& img, const BYTE levels[256], BYTE* out)
         if (bpp == 24) {
             for (long x = 0; x < w; x++, in += 3) out[x] = Vistel::RGB2GRAY(in[2], in[1], in[0]);
         } else {
-            for (long x = 0; x < w; x++) out[x] = levels[RowIndex(in, x, bpp)];
+            for (long x = 0; x < w; x++) out[x] = levels[GetPackedIndex(in, bpp, x)];
         }
     }
 }
@@ -526,7 +498,7 @@ bool Vistel::IncreaseBpp(DWORD nbit)
             if (!NextRow(*this, tmp, y)) break;
             const BYTE* in = GetBits((DWORD)y);
             BYTE* out = tmp.GetBits((DWORD)y);
-            for (long x = 0; x < w; x++) PutRowIndex(out, x, (WORD)nbit, RowIndex(in, x, sbpp));
+            for (long x = 0; x < w; x++) SetPackedIndex(out, (WORD)nbit, x, GetPackedIndex(in, sbpp, x));
         }
         return Transfer(tmp);
     }
@@ -548,7 +520,7 @@ bool Vistel::IncreaseBpp(DWORD nbit)
         const BYTE* inAlpha = pAlpha ? pAlpha + (size_t)y * w : nullptr;
         BYTE* outAlpha = tmp.AlphaGetPointer(0, y);
         for (long x = 0; x < w; x++, out += 3) {
-            const RGBQUAD& c = colors[RowIndex(in, x, sbpp)];
+            const RGBQUAD& c = colors[GetPackedIndex(in, sbpp, x)];
             out[0] = c.rgbBlue;
             out[1] = c.rgbGreen;
             out[2] = c.rgbRed;
@@ -595,7 +567,7 @@ bool Vistel::GrayScale()
         if (bpp == 24) {
             for (long x = 0; x < w; x++, in += 3) out[x] = RGB2GRAY(in[2], in[1], in[0]);
         } else {
-            for (long x = 0; x < w; x++) out[x] = levels[RowIndex(in, x, bpp)];
+            for (long x = 0; x < w; x++) out[x] = levels[GetPackedIndex(in, bpp, x)];
         }
     }
     return Transfer(tmp);
@@ -690,7 +662,7 @@ bool Vistel::Dither(long method)
                     n = Clamp255(n + error * kernel.tap[t].weight / kernel.divisor);
                 }
             }
-            PutRowIndex(out, x, 1, bit);
+            SetPackedIndex(out, 1, x, bit);
         }
     }
     free(gray);

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <vector>
 
+#include "PackedIndex.h"
 #include "Vistel.h"
 
 bool Vistel::Decode(VsFile*)
@@ -50,12 +51,7 @@ bool Vistel::Encode2RGBA(VsFile* hFile)
             const BYTE* src = info.pImage + (size_t)y * info.dwEffWidth;
             const int bpp = head.biBitCount;
             for (long x = 0; x < w; x++, out += 4) {
-                // Indices unpacked as BlindGetPixelIndex does, without a
-                // call per pixel.
-                const BYTE index = bpp == 8   ? src[x]
-                                   : bpp == 4 ? (BYTE)((x & 1) ? src[x >> 1] & 0x0F : src[x >> 1] >> 4)
-                                              : (BYTE)((src[x >> 3] >> (7 - (x & 7))) & 1);
-                const RGBQUAD& c = lut[index];
+                const RGBQUAD& c = lut[GetPackedIndex(src, bpp, x)];
                 out[0] = c.rgbRed;
                 out[1] = c.rgbGreen;
                 out[2] = c.rgbBlue;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Vistel.h"
+#include "PackedIndex.h"
 
 namespace {
 
@@ -254,39 +255,15 @@ BYTE Vistel::GetPixelIndex(long x, long y)
 
 BYTE Vistel::BlindGetPixelIndex(long x, long y)
 {
-    const BYTE* row = info.pImage + (size_t)y * info.dwEffWidth;
-    switch (head.biBitCount) {
-    case 8: return row[x];
-    case 4: {
-        BYTE pos = row[x >> 1];
-        return (x & 1) ? (BYTE)(pos & 0x0F) : (BYTE)(pos >> 4);
-    }
-    case 1: return (BYTE)((row[x >> 3] >> (7 - (x & 7))) & 1);
-    default: return 0;
-    }
+    if (head.biBitCount > 8) return 0;
+    return GetPackedIndex(info.pImage + (size_t)y * info.dwEffWidth, head.biBitCount, x);
 }
 
 void Vistel::SetPixelIndex(long x, long y, BYTE i)
 {
     if (!pDib || head.biClrUsed == 0 || !IsInside(x, y)) return;
-    BYTE* row = info.pImage + (size_t)y * info.dwEffWidth;
-    switch (head.biBitCount) {
-    case 8: row[x] = i; break;
-    case 4: {
-        BYTE& pos = row[x >> 1];
-        if (x & 1) pos = (BYTE)((pos & 0xF0) | (i & 0x0F));
-        else pos = (BYTE)((pos & 0x0F) | ((i & 0x0F) << 4));
-        break;
-    }
-    case 1: {
-        BYTE& pos = row[x >> 3];
-        BYTE mask = (BYTE)(1 << (7 - (x & 7)));
-        if (i & 1) pos |= mask;
-        else pos &= (BYTE)~mask;
-        break;
-    }
-    default: break;
-    }
+    if (head.biBitCount > 8) return;
+    SetPackedIndex(info.pImage + (size_t)y * info.dwEffWidth, head.biBitCount, x, i);
 }
 
 RGBQUAD Vistel::GetPixelColor(long x, long y, bool bGetAlpha)
