@@ -109,9 +109,9 @@ TEST(GifLzw, RoundTripsAtEveryCodeSize)
     }
 }
 
-TEST(GifLzw, CodeSizeOutsideTwoToNineIsRefused)
+TEST(GifLzw, CodeSizeOutsideOneToElevenIsRefused)
 {
-    for (int bad : {0, 1, 10, 12}) {
+    for (int bad : {0, 12}) {
         Vistel image(4, 1, 8, 2);
         image.Clear(7);
         LzwRun run = RunDecoder(image, Stream(bad, {0x00, 0x00}));
@@ -136,8 +136,6 @@ TEST(GifLzw, HandPackedStreams)
          {1, 2, 3, 0}, -1, true},
         {"string code being made (6 = 1 1)", {{4, 3}, {1, 3}, {6, 3}, {6, 3}, {5, 4}}, 5,
          {1, 1, 1, 1, 1}, 0, false},
-        {"code above the table after a clear reads 0", {{4, 3}, {7, 3}, {2, 3}, {5, 3}}, 2, {0, 2},
-         -1, false},
         {"code above the next slot is counted", {{4, 3}, {1, 3}, {7, 3}, {2, 3}, {5, 3}}, 4, {}, 1,
          false},
     };

@@ -165,57 +165,26 @@ public:
         data.insert(data.end(), blocks.begin(), blocks.end());
         return *this;
     }
-    GifBuilder& Application(const std::string& ident11, const Bytes& subBlock)
-    {
-        data.push_back(0x21);
-        data.push_back(0xFF);
-        data.push_back(11);
-        Append(ident11.substr(0, 11));
-        data.push_back((uint8_t)subBlock.size());
-        data.insert(data.end(), subBlock.begin(), subBlock.end());
-        data.push_back(0);
-        return *this;
-    }
+    // The NETSCAPE2.0 loop block.
     GifBuilder& Loops(int loops)
     {
-        return Application("NETSCAPE2.0", {1, (uint8_t)loops, (uint8_t)(loops >> 8)});
-    }
-    // A frame from rows of indexes, top row first.
-    GifBuilder& Frame(int l, int t, int w, int h, const std::vector<uint8_t>& pixels,
-                      const std::vector<Rgb>& local = {}, bool interlaced = false,
-                      int minSize = 8)
-    {
-        Descriptor(l, t, w, h, local, interlaced);
-        std::vector<uint8_t> stored = pixels;
-        if (interlaced) {
-            stored.clear();
-            for (int y : InterlacedOrder(h))
-                stored.insert(stored.end(), pixels.begin() + (size_t)y * w,
-                              pixels.begin() + (size_t)(y + 1) * w);
-        }
-        data.push_back((uint8_t)minSize);
-        Bytes blocks = SubBlocks(LzwCompress(stored, minSize));
-        data.insert(data.end(), blocks.begin(), blocks.end());
+        data.insert(data.end(), {0x21, 0xFF, 11});
+        Append("NETSCAPE2.0");
+        data.insert(data.end(), {3, 1, (uint8_t)loops, (uint8_t)(loops >> 8), 0});
         return *this;
     }
-    // A frame filled with one index.
-    GifBuilder& SolidFrame(int l, int t, int w, int h, uint8_t index,
-                           const std::vector<Rgb>& local = {})
-    {
-        return Frame(l, t, w, h, std::vector<uint8_t>((size_t)w * h, index), local);
-    }
-    GifBuilder& Descriptor(int l, int t, int w, int h, const std::vector<Rgb>& local = {},
-                           bool interlaced = false)
+    // A frame filled with one index, coded at minimum code size 8.
+    GifBuilder& SolidFrame(int l, int t, int w, int h, uint8_t index)
     {
         data.push_back(0x2C);
         Word(l);
         Word(t);
         Word(w);
         Word(h);
-        uint8_t pf = interlaced ? 0x40 : 0;
-        if (!local.empty()) pf |= (uint8_t)(0x80 | TableSizeField(local.size()));
-        data.push_back(pf);
-        Table(local);
+        data.push_back(0);
+        data.push_back(8);
+        Bytes blocks = SubBlocks(LzwCompress(std::vector<uint8_t>((size_t)w * h, index), 8));
+        data.insert(data.end(), blocks.begin(), blocks.end());
         return *this;
     }
     GifBuilder& Raw(const Bytes& bytes)
