@@ -13,6 +13,7 @@
 // paints what its data reaches (nothing at all when the data is missing).
 #include <png.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -46,16 +47,11 @@ struct Gif {
     std::vector<Frame> frames;
 };
 
-// Reads bytes; past the end every read gives -1.
+// Reads bytes; past the end Byte() gives -1.
 struct Reader {
     const Bytes& data;
     size_t pos = 0;
     int Byte() { return pos < data.size() ? data[pos++] : -1; }
-    int Word()
-    {
-        int lo = Byte(), hi = Byte();
-        return hi < 0 ? -1 : lo | hi << 8;
-    }
     bool Take(size_t n, Bytes* out)
     {
         if (data.size() - pos < n) return false;
@@ -66,14 +62,11 @@ struct Reader {
     // The data sub-blocks up to the empty one or the end of the file.
     Bytes SubBlocks()
     {
-        Bytes all, block;
+        Bytes all;
         for (int n = Byte(); n > 0; n = Byte()) {
-            if (!Take((size_t)n, &block)) {
-                all.insert(all.end(), data.begin() + (long)pos, data.end());
-                pos = data.size();
-                break;
-            }
-            all.insert(all.end(), block.begin(), block.end());
+            size_t take = std::min((size_t)n, data.size() - pos);
+            all.insert(all.end(), data.begin() + (long)pos, data.begin() + (long)(pos + take));
+            pos += take;
         }
         return all;
     }
@@ -140,14 +133,15 @@ bool Parse(const Bytes& data, Gif* gif)
             continue;
         }
         if (block != 0x2C) break;  // the trailer, the end of the data, or anything else
+        Bytes d;
+        if (!in.Take(9, &d)) break;
         Frame f = next;
         next = Frame();
-        f.left = in.Word(), f.top = in.Word(), f.width = in.Word(), f.height = in.Word();
-        int fflags = in.Byte();
-        if (fflags < 0) break;
-        f.interlaced = fflags & 0x40;
+        f.left = d[0] | d[1] << 8, f.top = d[2] | d[3] << 8;
+        f.width = d[4] | d[5] << 8, f.height = d[6] | d[7] << 8;
+        f.interlaced = d[8] & 0x40;
         f.table = global;
-        if ((fflags & 0x80) && !in.Take(3u << ((fflags & 7) + 1), &f.table)) f.table.clear();
+        if ((d[8] & 0x80) && !in.Take(3u << ((d[8] & 7) + 1), &f.table)) f.table.clear();
         int minSize = in.Byte();
         f.indices = Lzw(minSize, in.SubBlocks(), (size_t)f.width * f.height);
         gif->frames.push_back(f);

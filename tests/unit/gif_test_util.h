@@ -55,9 +55,8 @@ inline Bytes SubBlocks(const Bytes& packed, bool terminate = true, size_t blockS
     return out;
 }
 
-// Classic GIF LZW compression of palette indexes. With clearWhenFull false
-// the table stays full at 4096 codes (a deferred clear).
-inline Bytes LzwCompress(const std::vector<uint8_t>& pixels, int minSize, bool clearWhenFull = true)
+// Classic GIF LZW compression of palette indexes, clearing a full table.
+inline Bytes LzwCompress(const std::vector<uint8_t>& pixels, int minSize)
 {
     const int clear = 1 << minSize, eoi = clear + 1;
     BitPacker bits;
@@ -89,7 +88,7 @@ inline Bytes LzwCompress(const std::vector<uint8_t>& pixels, int minSize, bool c
         output(prefix);
         if (freeEnt < 4096) {
             table[{prefix, c}] = freeEnt++;
-        } else if (clearWhenFull) {
+        } else {
             output(clear);
             reset();
         }
@@ -98,16 +97,6 @@ inline Bytes LzwCompress(const std::vector<uint8_t>& pixels, int minSize, bool c
     output(prefix);
     output(eoi);
     return bits.Finish();
-}
-
-// Rows of a picture in the order an interlaced GIF stores them.
-inline std::vector<int> InterlacedOrder(int height)
-{
-    std::vector<int> order;
-    const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-    for (int pass = 0; pass < 4; pass++)
-        for (int y = start[pass]; y < height; y += step[pass]) order.push_back(y);
-    return order;
 }
 
 struct Rgb {
