@@ -125,14 +125,14 @@ bool Parse(const Bytes& data, Gif* gif)
             if (label == 0xF9 && body.size() >= 4) {
                 next.disposal = body[0] >> 2 & 7;
                 next.delay = body[1] | body[2] << 8;
-                if (body[0] & 1) next.transparent = body[3];
+                next.transparent = body[0] & 1 ? body[3] : -1;
             } else if (label == 0xFF && body.size() >= 14 && body[11] == 1 &&
                        (!memcmp(body.data(), "NETSCAPE2.0", 11) || !memcmp(body.data(), "ANIMEXTS1.0", 11))) {
                 gif->loops = body[12] | body[13] << 8;
             }
             continue;
         }
-        if (block != 0x2C) break;  // the trailer, the end of the data, or anything else
+        if (block != 0x2C) break;  // the trailer, the end of the data, or (as browsers do) any other byte
         Bytes d;
         if (!in.Take(9, &d)) break;
         Frame f = next;
