@@ -62,3 +62,29 @@ proc animatedGifData {colors delays {w 8} {h 6}} {
     }
     return "$head$body\x3B"
 }
+
+# Records (elapsed ms, colour of pixel 0 0) of a photo shown in a label
+# until `ms` have passed; keeps only the changes.
+proc colourChanges {p ms} {
+    set start [clock milliseconds]
+    set changes {}
+    set last ""
+    while {[set now [expr {[clock milliseconds] - $start}]] < $ms} {
+        update
+        set c [$p get 0 0]
+        if {$c ne $last} {
+            lappend changes [list $now $c]
+            set last $c
+        }
+        after 5
+    }
+    return $changes
+}
+
+proc showPhoto {p} {
+    destroy .anim
+    toplevel .anim
+    label .anim.l -image $p
+    pack .anim.l
+    update
+}
