@@ -17,15 +17,15 @@ public:
     // empty mask gives 0.
     BYTE Extract(DWORD pixel) const
     {
-        const DWORD v = (pixel & mask_) >> shift_;
-        return width_ > 8 ? (BYTE)(v >> (width_ - 8)) : widened_[v];
+        return (BYTE)((((pixel >> shift_) & value_) * repeat_) >> drop_);
     }
 
 private:
     DWORD mask_;
-    int shift_ = 0;
-    int width_ = 0;  // from the lowest to the highest bit of the mask
-    BYTE widened_[256] = {0};
+    int shift_ = 0;     // of the mask's lowest bit
+    DWORD value_ = 0;   // the mask's span, shifted down
+    DWORD repeat_ = 0;  // copies of the value side by side: 1 + 2^w + 2^2w ...
+    int drop_ = 0;      // low bits past the top 8 of those copies
 };
 
 #endif
