@@ -49,7 +49,7 @@ struct BmpHeader {
 enum class Layout {
     kRefused,
     kCore,     // OS/2 1.x, 12 bytes: 16-bit width and height
-    kOs2,      // OS/2 2.x, 16 to 64 bytes: the Windows fields, those past its end 0
+    kOs2,      // OS/2 2.x, 16 to 39 bytes or 64: the Windows fields, those past its end 0
     kWindows,  // 40, 52, 56, 108 and 124 bytes
     kLonger    // any other size past 40: the first 40 bytes are read
 };

@@ -1,7 +1,8 @@
 // BMP codec: reads Windows and OS/2 bitmaps (1, 4, 8, 16, 24 and 32 bits per
 // pixel; uncompressed, bit fields with or without alpha, RLE8 and RLE4; OS/2
-// 1.x 12-byte, OS/2 2.x 16- to 64-byte and Windows 40-, 52-, 56-, 108- and
-// 124-byte info headers; top-down files; bare DIBs without a file header)
+// 1.x 12-byte, OS/2 2.x 16- to 39- and 64-byte and Windows 40-, 52-, 56-,
+// 108- and 124-byte info headers; top-down files; bare DIBs without a file
+// header)
 // and writes uncompressed bottom-up files with a 40-byte header.
 //
 // Bit-field channels narrower than 8 bits are widened by bit replication
