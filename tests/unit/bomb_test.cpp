@@ -306,9 +306,10 @@ std::vector<Bomb> AllBombs()
         {"png_2p31m1_square", PngBomb(0x7FFFFFFFu, 0x7FFFFFFFu), VISTEL_FORMAT_PNG,
          "Invalid IHDR data"},
         {"png_65535_square", PngBomb(65535, 65535), VISTEL_FORMAT_PNG, kCeiling},
-        // Even at one run-length packet per 128 pixels these need 134 MB.
-        {"tga_rle_65535", TgaBomb(65535, 65535, 10), VISTEL_FORMAT_TGA, "corrupted TGA"},
-        {"tga_raw_65535", TgaBomb(65535, 65535, 2), VISTEL_FORMAT_TGA, "corrupted TGA"},
+        // Past the ceiling, and even at one run-length packet per 128
+        // pixels they would need 134 MB of data.
+        {"tga_rle_65535", TgaBomb(65535, 65535, 10), VISTEL_FORMAT_TGA, "TGA dimensions too large"},
+        {"tga_raw_65535", TgaBomb(65535, 65535, 2), VISTEL_FORMAT_TGA, "TGA dimensions too large"},
         {"jpeg_65500", JpegBomb(65500, 65500), VISTEL_FORMAT_JPG, kCeiling},
     };
 }

@@ -61,17 +61,18 @@ Vistel NoiseImage(long w, long h, unsigned seed, bool coarse = false)
 
 TEST(DepthBitfield, Unpacks565And555)
 {
-    // 5-6-5 red, green, blue, white; then 5-5-5 grey 16 of 31.
+    // 5-6-5 red, green, blue, white: bit replication makes full channels 255.
     BYTE src[8] = {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0xFF, 0xFF};
     Vistel img(4, 1, 24);
     img.Bitfield2RGB(src, 0xF800, 0x07E0, 0x001F, 16);
-    EXPECT_TRUE(SameRgb(img.GetPixelColor(0, 0), Bgr(0, 0, 248)));
-    EXPECT_TRUE(SameRgb(img.GetPixelColor(1, 0), Bgr(0, 252, 0)));
-    EXPECT_TRUE(SameRgb(img.GetPixelColor(2, 0), Bgr(248, 0, 0)));
-    EXPECT_TRUE(SameRgb(img.GetPixelColor(3, 0), Bgr(248, 252, 248)));
+    EXPECT_TRUE(SameRgb(img.GetPixelColor(0, 0), Bgr(0, 0, 255)));
+    EXPECT_TRUE(SameRgb(img.GetPixelColor(1, 0), Bgr(0, 255, 0)));
+    EXPECT_TRUE(SameRgb(img.GetPixelColor(2, 0), Bgr(255, 0, 0)));
+    EXPECT_TRUE(SameRgb(img.GetPixelColor(3, 0), Bgr(255, 255, 255)));
+    // 5-5-5 grey 16 of 31: 10000 repeated is 10000100.
     BYTE grey[8] = {0x10, 0x42};
     img.Bitfield2RGB(grey, 0x7C00, 0x03E0, 0x001F, 16);
-    EXPECT_TRUE(SameRgb(img.GetPixelColor(0, 0), Bgr(128, 128, 128)));
+    EXPECT_TRUE(SameRgb(img.GetPixelColor(0, 0), Bgr(132, 132, 132)));
     // Masks wider than 8 bits keep their top bits; empty masks give 0.
     img.Bitfield2RGB(src, 0xFFFF, 0, 0x000F, 16);
     EXPECT_TRUE(SameRgb(img.GetPixelColor(0, 0), Bgr(0, 0, 0xF8)));
@@ -82,8 +83,8 @@ TEST(DepthBitfield, Unpacks565And555)
 
 TEST(DepthBitfield, SixteenBitsConvertInPlace)
 {
-    // The BMP decoder unpacks inside the pixel block: no row may overrun
-    // source bytes still to be read.
+    // Unpacking inside the pixel block: no row may overrun source bytes
+    // still to be read.
     for (long width : {1L, 2L, 3L, 5L, 8L}) {
         Vistel inplace(width, 4, 24), copied(width, 4, 24);
         std::vector<BYTE> src((size_t)((width + 1) / 2) * 4 * 4);
