@@ -9,6 +9,7 @@
 #include <string>
 
 #include "PixelMemory.h"
+#include "Quantize.h"
 #include "Vistel.h"
 
 namespace {
@@ -548,14 +549,43 @@ int WriteEncodedFile(Tcl_Interp* interp, const char* fileName, const BYTE* bytes
     return TCL_OK;
 }
 
-// Builds a 24-bit image with alpha plane from Tk's block, reduced to
-// 8 bits for GIF output. TCL_ERROR with a message on failure.
+// The pixels of Tk's block, read where they lie.
+vsquant::PixelView BlockView(const Tk_PhotoImageBlock& block)
+{
+    vsquant::PixelView view;
+    const int* off = block.offset;
+    view.pixels = block.pixelPtr;
+    view.rowStride = block.pitch;
+    view.pixelStride = block.pixelSize;
+    view.red = off[0];
+    view.green = off[1];
+    view.blue = off[2];
+    if (BlockHasAlpha(&block)) {
+        view.alpha = block.pixelPtr + off[3];
+        view.alphaRowStride = block.pitch;
+        view.alphaPixelStride = block.pixelSize;
+    }
+    view.width = block.width;
+    view.height = block.height;
+    return view;
+}
+
+// Builds the image an encoder of `Type` takes from Tk's block: for GIF the
+// photo's colours reduced to a palette straight from the block, for the
+// others a 24-bit image with an alpha plane. TCL_ERROR with a message on
+// failure.
 int BlockToImage(Tcl_Interp* interp, int Type, Tk_PhotoImageBlock* blockPtr, Vistel& image)
 {
     uint64_t bytes;
     if (blockPtr->width <= 0 || blockPtr->height <= 0 ||
         !vssize::Product((uint64_t)blockPtr->width, (uint64_t)blockPtr->height, 4, &bytes)) {
         return VistelError(interp, "VISTEL_MAX_MEMORY exceeded", "MEMORY");
+    }
+    if (Type == VISTEL_FORMAT_GIF) {
+        const char* error = nullptr;
+        if (!vsquant::ReduceToPalette(BlockView(*blockPtr), image, &error))
+            return VistelError(interp, error, "MEMORY");
+        return TCL_OK;
     }
     BYTE* buffer = (BYTE*)malloc((size_t)bytes);
     if (!buffer) {
@@ -568,8 +598,6 @@ int BlockToImage(Tcl_Interp* interp, int Type, Tk_PhotoImageBlock* blockPtr, Vis
     free(buffer);
     if (!ok) return VistelError(interp, image.GetLastError(), "IMAGE");
     if (!hasAlpha) image.AlphaDelete();
-    if (Type == VISTEL_FORMAT_GIF && !image.DecreaseBpp(8, true, nullptr, 0))
-        return VistelError(interp, image.GetLastError(), "IMAGE");
     return TCL_OK;
 }
 

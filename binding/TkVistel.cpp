@@ -128,12 +128,19 @@ int GetFileTypeFromFormat(const char* Format)
     return 0;
 }
 
+bool BlockHasAlpha(const Tk_PhotoImageBlock* block)
+{
+    const int* off = block->offset;
+    return off[3] >= 0 && off[3] < block->pixelSize && off[3] != off[0] && off[3] != off[1] &&
+           off[3] != off[2];
+}
+
 int RGB2BGR(Tk_PhotoImageBlock* data, BYTE* pixelPtr)
 {
     const size_t pixelSize = (size_t)data->pixelSize;
     const size_t size = (size_t)data->width * (size_t)data->height * pixelSize;
     const int* off = data->offset;
-    const bool hasAlpha = off[3] != off[0] && off[3] != off[1] && off[3] != off[2];
+    const bool hasAlpha = BlockHasAlpha(data);
     const BYTE* src = data->pixelPtr;
     BYTE* out = pixelPtr;
     for (size_t i = 0; i < size; i += pixelSize, out += 4) {

@@ -23,6 +23,9 @@ int PlaceHook(Tcl_Interp* interp);
 int GetFileTypeFromFileName(const char* Filename);
 // File type from one of our photo format names; 0 for "vistel" and others.
 int GetFileTypeFromFormat(const char* Format);
+// Whether the block carries alpha: its alpha offset lies inside the pixel,
+// apart from the colours (Tk gives -1 for none).
+bool BlockHasAlpha(const Tk_PhotoImageBlock* block);
 // Writes the block's pixels as B, G, R, A (width x height x 4 bytes, top row
 // first); returns 1 when the block carries alpha, else 0 (alpha written 255).
 int RGB2BGR(Tk_PhotoImageBlock* data, BYTE* pixelPtr);

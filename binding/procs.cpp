@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "PhotoFormat.h"
+#include "Quantize.h"
 #include "TkVistel.h"
 
 namespace {
@@ -219,8 +220,9 @@ int Tk_Convert(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         image.SetFrame(frames - 1);
         if (!LoadFromFile(interp, &image, in, inType)) return FileFailed(interp, image, "DECODE");
     }
-    if (outType == VISTEL_FORMAT_GIF && !image.DecreaseBpp(8, true, nullptr, 0))
-        return VistelError(interp, image.GetLastError(), "IMAGE");
+    const char* error = nullptr;
+    if (outType == VISTEL_FORMAT_GIF && !vsquant::ReduceImage(image, &error))
+        return VistelError(interp, error, "IMAGE");
     if (!SaveToFile(interp, &image, out, outType)) return FileFailed(interp, image, "ENCODE");
     return TCL_OK;
 }
