@@ -8,10 +8,6 @@
 
 namespace {
 
-const DWORD code_mask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
-                             0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
-                             0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
-
 const int HSIZE = 5003;  // hash table size, a prime above 4096 x 1.2
 const int MAXCODE_LIMIT = 4096;
 
@@ -267,6 +263,47 @@ void VistelGIF::ResetCompressor(int init_bits, VsFile* outfile)
     a_count = 0;
 }
 
+// Only the compressors of this file call output: defined inline so that
+// their loops neither call it through the shared library's PLT nor spend
+// on the end of the data, which EndCodes writes. The accumulator never holds
+// bits above cur_bits: each byte sent is shifted out.
+inline void VistelGIF::output(DWORD code)
+{
+    cur_accum |= (unsigned long)code << cur_bits;
+    cur_bits += n_bits;
+    while (cur_bits >= 8) {
+        accum[a_count++] = (char)(cur_accum & 0xFF);
+        if (a_count >= 254) flush_char();
+        cur_accum >>= 8;
+        cur_bits -= 8;
+    }
+
+    if (free_ent > maxcode || clear_flg) {
+        if (clear_flg) {
+            n_bits = g_init_bits;
+            maxcode = (short)MaxCode(n_bits);
+            clear_flg = 0;
+        } else {
+            ++n_bits;
+            maxcode = (short)(n_bits == 12 ? MAXCODE_LIMIT : MaxCode(n_bits));
+        }
+    }
+}
+
+// Sends the end code, the bits still held and the last sub-block.
+void VistelGIF::EndCodes()
+{
+    output(EOFCode);
+    for (; cur_bits > 0; cur_bits -= 8) {
+        accum[a_count++] = (char)(cur_accum & 0xFF);
+        if (a_count >= 254) flush_char();
+        cur_accum >>= 8;
+    }
+    flush_char();
+    g_outfile->Flush();
+    if (g_outfile->Error()) SetLastError("Write Error in GIF file");
+}
+
 void VistelGIF::compressNONE(int init_bits, VsFile* outfile)
 {
     ResetCompressor(init_bits, outfile);
@@ -284,7 +321,7 @@ void VistelGIF::compressNONE(int init_bits, VsFile* outfile)
             output(ClearCode);
         }
     }
-    output(EOFCode);
+    EndCodes();
 }
 
 // The hashing of compress(1): a string is its prefix code and next pixel,
@@ -345,54 +382,12 @@ void VistelGIF::compressLZW(int init_bits, VsFile* outfile)
         }
     }
     output((DWORD)ent);
-    output(EOFCode);
+    EndCodes();
 }
 
 void VistelGIF::cl_hash(long hsize)
 {
     std::fill(htab.begin(), htab.begin() + hsize, 0u);
-}
-
-void VistelGIF::output(DWORD code)
-{
-    cur_accum &= code_mask[cur_bits];
-    if (cur_bits > 0) cur_accum |= ((unsigned long)code << cur_bits);
-    else cur_accum = code;
-    cur_bits += n_bits;
-
-    while (cur_bits >= 8) {
-        char_out((int)(cur_accum & 0xFF));
-        cur_accum >>= 8;
-        cur_bits -= 8;
-    }
-
-    if (free_ent > maxcode || clear_flg) {
-        if (clear_flg) {
-            n_bits = g_init_bits;
-            maxcode = (short)MaxCode(n_bits);
-            clear_flg = 0;
-        } else {
-            ++n_bits;
-            maxcode = (short)(n_bits == 12 ? MAXCODE_LIMIT : MaxCode(n_bits));
-        }
-    }
-
-    if (code == (DWORD)EOFCode) {
-        while (cur_bits > 0) {
-            char_out((int)(cur_accum & 0xFF));
-            cur_accum >>= 8;
-            cur_bits -= 8;
-        }
-        flush_char();
-        g_outfile->Flush();
-        if (g_outfile->Error()) SetLastError("Write Error in GIF file");
-    }
-}
-
-void VistelGIF::char_out(int c)
-{
-    accum[a_count++] = (char)c;
-    if (a_count >= 254) flush_char();
 }
 
 void VistelGIF::flush_char()

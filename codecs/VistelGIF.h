@@ -118,8 +118,8 @@ protected:
     void compressNONE(int init_bits, VsFile* outfile);
     void compressLZW(int init_bits, VsFile* outfile);
     void output(DWORD code);
+    void EndCodes();
     void cl_hash(long hsize);
-    void char_out(int c);
     void flush_char();
 
     void compressRLE(int init_bits, VsFile* outfile);

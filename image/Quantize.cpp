@@ -26,7 +26,8 @@ inline bool Transparent(const BYTE* alphaRow, long x, int stride)
 // the largest palette, so that probes stay short.
 class ExactPalette {
 public:
-    // The key of every pixel of alpha below 128; colour keys have 24 bits.
+    // The key of every pixel of alpha below 128; a colour's key is red,
+    // green and blue in its low three bytes.
     static constexpr uint32_t kTransparent = 1u << 24;
 
     ExactPalette() { std::fill(keys_, keys_ + kSlots, kEmpty); }
@@ -95,22 +96,46 @@ private:
     std::vector<BYTE> line_;
 };
 
+// The key of a pixel in the exact palette: its colour, or the one key of
+// all pixels of alpha below 128. Any layout a view describes...
+struct AnyLayout {
+    const PixelView& view;
+
+    uint32_t Key(const BYTE* row, const BYTE* alphaRow, long x) const
+    {
+        if (Transparent(alphaRow, x, view.alphaPixelStride)) return ExactPalette::kTransparent;
+        const BYTE* p = row + x * view.pixelStride;
+        return (uint32_t)p[view.red] | (uint32_t)p[view.green] << 8 | (uint32_t)p[view.blue] << 16;
+    }
+};
+
+// ...and Tk's photo blocks, four bytes a pixel in the order red, green,
+// blue and alpha (when there is alpha), with the offsets known to the
+// compiler so that it reads each pixel in one load.
+template <bool kAlpha>
+struct RgbaLayout {
+    uint32_t Key(const BYTE* row, const BYTE*, long x) const
+    {
+        const BYTE* p = row + x * 4;
+        if (kAlpha && p[3] < 128) return ExactPalette::kTransparent;
+        return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16;
+    }
+};
+
 // Maps every pixel to its index in `palette`, adding colours as they come.
 // False at the first colour past the palette's capacity.
-bool MapExactly(const PixelView& view, ExactPalette& palette, Vistel& out)
+template <class Layout>
+bool MapExactlyAs(const Layout& layout, const PixelView& view, ExactPalette& palette, Vistel& out)
 {
     IndexRows rows(out);
     uint32_t lastKey = UINT32_MAX;
     int lastIndex = 0;
     for (long y = 0; y < view.height; y++) {
-        const BYTE* p = view.Row(y);
-        const BYTE* a = view.AlphaRow(y);
+        const BYTE* row = view.Row(y);
+        const BYTE* alphaRow = view.AlphaRow(y);
         BYTE* line = rows.Line(y);
-        for (long x = 0; x < view.width; x++, p += view.pixelStride) {
-            const uint32_t key = Transparent(a, x, view.alphaPixelStride)
-                                     ? ExactPalette::kTransparent
-                                     : (uint32_t)p[view.red] << 16 |
-                                           (uint32_t)p[view.green] << 8 | p[view.blue];
+        for (long x = 0; x < view.width; x++) {
+            const uint32_t key = layout.Key(row, alphaRow, x);
             if (key != lastKey) {
                 lastIndex = palette.IndexOf(key);
                 if (lastIndex < 0) return false;
@@ -121,6 +146,16 @@ bool MapExactly(const PixelView& view, ExactPalette& palette, Vistel& out)
         rows.Store(y);
     }
     return true;
+}
+
+bool MapExactly(const PixelView& view, ExactPalette& palette, Vistel& out)
+{
+    const bool rgba = view.pixelStride == 4 && view.red == 0 && view.green == 1 && view.blue == 2;
+    if (rgba && !view.alpha) return MapExactlyAs(RgbaLayout<false>(), view, palette, out);
+    if (rgba && view.alpha == view.pixels + 3 && view.alphaPixelStride == 4 &&
+        view.alphaRowStride == view.rowStride)
+        return MapExactlyAs(RgbaLayout<true>(), view, palette, out);
+    return MapExactlyAs(AnyLayout{view}, view, palette, out);
 }
 
 bool AnyTransparent(const PixelView& view)
@@ -325,7 +360,7 @@ bool ReduceExactly(const PixelView& view, Vistel& out, const char** error, bool*
     for (int i = 0; i < exact.Count(); i++) {
         const uint32_t key = exact.KeyAt(i);
         if (key == ExactPalette::kTransparent) transIndex = i;
-        palette.push_back({(BYTE)(key >> 16), (BYTE)(key >> 8), (BYTE)key});
+        palette.push_back({(BYTE)key, (BYTE)(key >> 8), (BYTE)(key >> 16)});
     }
     SetPalette(out, palette, transIndex);
     *done = true;
