@@ -1,8 +1,11 @@
 // GIF decoding through the codec dispatch: as GIF and as unknown type, one
-// frame and all frames, with the RGBA export of every result.
+// frame and all frames, with the RGBA export of every result; a small still
+// picture is then written again as a photo write does it, in true colour
+// with alpha through the palette reduction and the encoder.
 #include <cstdint>
 #include <vector>
 
+#include "Quantize.h"
 #include "Vistel.h"
 
 static void ExportRgba(Vistel& image)
@@ -11,6 +14,21 @@ static void ExportRgba(Vistel& image)
     BYTE* rgba = nullptr;
     long size = 0;
     if (image.Encode2RGBA(rgba, size)) Vistel::FreeMemory(rgba);
+}
+
+static void WriteAsGif(const Vistel& image)
+{
+    if (!image.IsValid() || image.GetNumFrames() > 1 ||
+        (uint64_t)image.GetWidth() * image.GetHeight() > 65536)
+        return;
+    Vistel picture(image);
+    if (!picture.IncreaseBpp(24)) return;
+    const char* error = nullptr;
+    BYTE* file = nullptr;
+    long size = 0;
+    if (!vsquant::ReduceImage(picture, &error) || !picture.Encode(file, size, VISTEL_FORMAT_GIF))
+        __builtin_trap();
+    Vistel::FreeMemory(file);
 }
 
 static void DecodeAllFrames(std::vector<BYTE>& data, DWORD type, long frames)
@@ -42,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         Vistel image;
         bool ok = image.Decode(data.data(), (DWORD)data.size(), type);
         ExportRgba(image);
+        WriteAsGif(image);
         long frames = image.GetNumFrames();
         if (ok && frames > 1) DecodeAllFrames(data, type, frames);
     }

@@ -64,12 +64,13 @@ private:
 
 // Rows of palette indices going into `out`, top row first: an 8-bit image
 // takes them straight into its rows, a 1- or 4-bit one through a line that
-// is packed when stored.
+// is packed when stored. Storing a row also zeroes its padding, so that no
+// byte of the image is left as the allocator gave it.
 class IndexRows {
 public:
     explicit IndexRows(Vistel& out)
-        : out_(out), bpp_(out.GetBpp()), height_((long)out.GetHeight()),
-          line_(bpp_ == 8 ? 0 : out.GetWidth())
+        : out_(out), bpp_(out.GetBpp()), width_((size_t)out.GetWidth()),
+          height_((long)out.GetHeight()), line_(bpp_ == 8 ? 0 : width_)
     {
     }
 
@@ -77,11 +78,14 @@ public:
 
     void Store(long y)
     {
-        if (bpp_ == 8) return;
         BYTE* row = Bits(y);
+        if (bpp_ == 8) {
+            memset(row + width_, 0, out_.GetEffWidth() - width_);
+            return;
+        }
         const size_t perByte = 8 / bpp_;
-        memset(row, 0, (line_.size() + perByte - 1) / perByte);
-        for (size_t x = 0; x < line_.size(); x++) {
+        memset(row, 0, out_.GetEffWidth());
+        for (size_t x = 0; x < width_; x++) {
             const int shift = 8 - bpp_ * (int)(x % perByte + 1);
             row[x / perByte] |= (BYTE)(line_[x] << shift);
         }
@@ -92,6 +96,7 @@ private:
 
     Vistel& out_;
     const int bpp_;
+    const size_t width_;
     const long height_;
     std::vector<BYTE> line_;
 };
