@@ -202,10 +202,10 @@ void Refine(const std::vector<Cell>& cells, std::vector<Colour>* palette)
     const size_t n = palette->size();
     std::vector<double> sums(n * 4);
     for (int pass = 0; pass < kRefinePasses; pass++) {
-        const NearestPalette nearest(palette->data(), (int)n);
+        NearestPalette nearest(*palette, (int)n);
         std::fill(sums.begin(), sums.end(), 0.0);
         for (const Cell& c : cells) {
-            const int i = nearest.Find((int)lroundf(c.r), (int)lroundf(c.g), (int)lroundf(c.b));
+            const int i = nearest.Find((int)(c.r + 0.5f), (int)(c.g + 0.5f), (int)(c.b + 0.5f));
             double* s = &sums[(size_t)i * 4];
             s[0] += c.count;
             s[1] += (double)c.r * c.count;

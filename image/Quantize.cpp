@@ -174,88 +174,6 @@ bool AnyTransparent(const PixelView& view)
     return false;
 }
 
-// Nearest palette entry of any colour (least squared distance, ties to the
-// lower index, as NearestPalette answers) from a grid of 32 levels per
-// channel: on first use a grid cell gets the few entries that can be
-// nearest to some colour inside it (see Fill), and a search compares only
-// those.
-class GridNearest {
-public:
-    GridNearest(const std::vector<Colour>& palette, int count)
-        : palette_(palette.data()), count_(count), start_(kCellCount, kUnfilled)
-    {
-    }
-
-    int Find(int r, int g, int b)
-    {
-        const uint32_t cell = (uint32_t)(r >> kShift) << (2 * kBits) |
-                              (uint32_t)(g >> kShift) << kBits | (uint32_t)(b >> kShift);
-        if (start_[cell] == kUnfilled) Fill(cell);
-        const BYTE* c = &pool_[start_[cell]];
-        const int n = *c++;
-        int best = INT32_MAX, index = 0;
-        for (int k = 0; k <= n; k++) {
-            const Colour& e = palette_[c[k]];
-            const int dr = e.r - r, dg = e.g - g, db = e.b - b;
-            const int d = dr * dr + dg * dg + db * db;
-            if (d < best) {
-                best = d;
-                index = c[k];
-            }
-        }
-        return index;
-    }
-
-private:
-    static constexpr int kBits = 5;
-    static constexpr int kShift = 8 - kBits;
-    static constexpr uint32_t kCellCount = 1u << (3 * kBits);
-    static constexpr uint32_t kUnfilled = UINT32_MAX;
-
-    static constexpr int kSpan = (1 << kShift) - 1;  // a cell's values: lo to lo + kSpan
-
-    // Squared distances from a value to the nearest and the farthest value
-    // of a cell's range along one channel.
-    static int Near(int v, int lo)
-    {
-        const int d = v < lo ? lo - v : v > lo + kSpan ? v - lo - kSpan : 0;
-        return d * d;
-    }
-    static int Far(int v, int lo)
-    {
-        const int d = std::max(std::abs(v - lo), std::abs(v - lo - kSpan));
-        return d * d;
-    }
-
-    // An entry whose least distance to the cell passes the smallest
-    // greatest distance of any entry can be nearest to no colour of it.
-    // Candidates are kept in index order, so ties go to the lower index;
-    // the pool holds their count less one, then the candidates.
-    void Fill(uint32_t cell)
-    {
-        const int lo[3] = {(int)(cell >> (2 * kBits)) << kShift,
-                           (int)((cell >> kBits) & ((1u << kBits) - 1)) << kShift,
-                           (int)(cell & ((1u << kBits) - 1)) << kShift};
-        int nearest[256];
-        int bound = INT32_MAX;
-        for (int i = 0; i < count_; i++) {
-            const Colour& e = palette_[i];
-            nearest[i] = Near(e.r, lo[0]) + Near(e.g, lo[1]) + Near(e.b, lo[2]);
-            bound = std::min(bound, Far(e.r, lo[0]) + Far(e.g, lo[1]) + Far(e.b, lo[2]));
-        }
-        start_[cell] = (uint32_t)pool_.size();
-        pool_.push_back(0);
-        for (int i = 0; i < count_; i++)
-            if (nearest[i] <= bound) pool_.push_back((BYTE)i);
-        pool_[start_[cell]] = (BYTE)(pool_.size() - start_[cell] - 2);
-    }
-
-    const Colour* palette_;
-    const int count_;
-    std::vector<uint32_t> start_;
-    std::vector<BYTE> pool_;
-};
-
 // The part of a pixel's error that error diffusion passes on.
 inline int PassedOn(int error)
 {
@@ -278,7 +196,7 @@ inline int Clamp255(int v)
 void Diffuse(const PixelView& view, const std::vector<Colour>& palette, int opaque,
              int transIndex, Vistel& out)
 {
-    GridNearest nearest(palette, opaque);
+    NearestPalette nearest(palette, opaque);
     IndexRows rows(out);
     const long w = view.width;
     // Errors in sixteenths, three per pixel, with one pixel of margin on
