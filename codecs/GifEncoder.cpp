@@ -327,11 +327,11 @@ void VistelGIF::compressNONE(int init_bits, VsFile* outfile)
 // The hashing of compress(1): a string is its prefix code and next pixel,
 // hashed by xor into a table of a prime size and probed backwards by a
 // second hash. A slot holds the string (20 bits) above its code (12 bits),
-// so a probe is one load; codes start at 4, so an empty slot reads 0. As in
-// compress(1), a probe ends at an empty slot or at the slot of the string
-// whose value is 0 (the first index twice), and a new string goes where the
-// probe ended. Pixels come a row at a time so the loop runs over plain
-// bytes.
+// so a probe is one load; string codes start at 6, so an empty slot reads
+// 0. As in compress(1), a probe ends at an empty slot or at the slot of the
+// string whose value is 0 (the first index twice), and a new string goes
+// where the probe ended. Pixels come a row at a time so the loop runs over
+// plain bytes.
 void VistelGIF::compressLZW(int init_bits, VsFile* outfile)
 {
     ResetCompressor(init_bits, outfile);
