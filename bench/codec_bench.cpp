@@ -33,6 +33,7 @@
 #include <gif_lib.h>
 #endif
 
+#include "Quantize.h"
 #include "Vistel.h"
 #include "Formats.h"
 
@@ -305,7 +306,8 @@ void BM_Encode(benchmark::State& state, std::string which, int channels, DWORD t
     Vistel img(*src);
     img.SetJpegQuality(90);
     if (variant == 1) img.SetCodecOption(0x10, VISTEL_FORMAT_JPG);  // progressive
-    if (variant == 2 && !img.DecreaseBpp(8, true)) return NotAvailable(state, img.GetLastError());
+    const char* error = nullptr;
+    if (variant == 2 && !vsquant::ReduceImage(img, &error)) return NotAvailable(state, error);
     {
         BYTE* data = nullptr;
         long size = 0;
@@ -406,6 +408,19 @@ void BM_DecreaseBpp(benchmark::State& state, std::string which)
     }
 }
 
+void BM_Reduce(benchmark::State& state, std::string which)
+{
+    Vistel* src = RawImage(which, 3);
+    if (!src) return state.SkipWithError("input missing");
+    for (auto _ : state) {
+        state.PauseTiming();
+        Vistel img(*src);
+        state.ResumeTiming();
+        const char* error = nullptr;
+        if (!vsquant::ReduceImage(img, &error)) return NotAvailable(state, error);
+    }
+}
+
 void BM_RotateRight(benchmark::State& state, std::string which)
 {
     Vistel* src = RawImage(which, 3);
@@ -488,6 +503,7 @@ void Register()
         reg("resample2/" + m + "/2x", BM_Resample2, std::string("small"), bicubic, std::string("2x"));
     }
     reg("decreasebpp/8_diffusion", BM_DecreaseBpp, std::string("small"));
+    reg("reduce/photo", BM_Reduce, std::string("small"));
     reg("rotateright", BM_RotateRight, std::string("big"));
 }
 

@@ -22,6 +22,7 @@ namespace {
 
 constexpr DWORD kJpegProgressive = 0x10;  // JPEG codec option: progressive scans
 constexpr DWORD kAnimDelay = 4;           // hundredths of a second: 25 frames/s
+constexpr int kPhotoSide = 512;           // the GIF writer's smallest photo-like picture
 
 std::string dir;
 FILE* pending = nullptr;
@@ -202,9 +203,13 @@ int main(int argc, char** argv)
         return 1;
     }
     // Resampling shrinks the big picture to a fifth: 4000 x 3000 to 800 x 600.
-    fprintf(sizes, "big %d %d\nsmall %d %d\nanim %d %d\nshrink %d %d\n", v[0], v[1], v[2], v[3],
-            v[4], v[5], v[0] / 5, v[1] / 5);
+    // The GIF writer also reduces a photo-like picture of the size the
+    // comparison with Pillow names.
+    fprintf(sizes, "big %d %d\nsmall %d %d\nanim %d %d\nshrink %d %d\nphoto %d %d\n", v[0],
+            v[1], v[2], v[3], v[4], v[5], v[0] / 5, v[1] / 5, kPhotoSide, kPhotoSide);
     fclose(sizes);
+    bench::Picture photo = bench::MakePicture(kPhotoSide, kPhotoSide, 3, 2);
+    WriteFile("photo.rgb", photo.pixels.data(), photo.pixels.size());
     MakeStills("big", v[0], v[1]);
     MakeStills("small", v[2], v[3]);
     MakeAnimation(v[4], v[5], v[6]);

@@ -7,9 +7,11 @@
 #                                        with malloc keeping freed memory
 #   tclsh photo_bench.tcl anim vistel|tk SECONDS FILE   FILE: anim.gif or anim_td.gif
 #   tclsh photo_bench.tcl mem vistel|tk
+#   tclsh photo_bench.tcl gif            the GIF writer against Pillow and Tk
 #
 # Environment: BENCH_INPUTS (input directory), BENCH_SCRATCH (where written
-# files go), BENCH_RUNS (repetitions of each pair), TKVISTEL_LIBDIR.
+# files go), BENCH_RUNS (repetitions of each pair), TKVISTEL_LIBDIR,
+# BENCH_PYTHON (a Python with Pillow, for the gif mode).
 package require Tk
 
 set inputs $env(BENCH_INPUTS)
@@ -355,6 +357,83 @@ proc mem {side} {
     result mem/png_read/$side [format %.1f [expr {($peak - $base) / 1024.0}]]
 }
 
+# ------------------------------------------------------------ GIF writer
+
+# One measurement of bench/pillow_gif.py: its printed words.
+proc pillow {args} {
+    set script [file join [file dirname [info script]] pillow_gif.py]
+    return [exec $::env(BENCH_PYTHON) $script {*}$args]
+}
+
+# A photo of a raw RGB file's pixels, read through Tk's PPM reader.
+proc rawPhoto {raw w h} {
+    set f [open $raw rb]
+    set pixels [read $f]
+    close $f
+    set ppm [file join $::scratch raw.ppm]
+    set f [open $ppm wb]
+    puts -nonewline $f "P6\n$w $h\n255\n$pixels"
+    close $f
+    return [image create photo -file $ppm -format ppm]
+}
+
+proc medianResult {name values} {
+    result $name [format %.3f [median $values]]
+}
+
+# The photo write of a picture of 256 colours or fewer against Pillow's
+# save of the same palette picture and Tk's gif writer; the photo write of
+# photo-like pictures against Pillow's quantize() with its defaults plus
+# save, in time and in PSNR. Ours and theirs alternate round by round after
+# a warm-up round.
+proc gifWrites {} {
+    global inputs scratch runs
+    if {[catch loadVistel msg]} {
+        foreach name {gifwrite/few/vistel gifphoto/photo/vistel gifphoto/small/vistel
+                      gifphoto/big/vistel} {
+            result $name NA $msg
+        }
+        return
+    }
+    set out [file join $scratch gifwrite]
+    set gif [file join $inputs big_256.gif]
+    set few [image create photo -file $gif -format gif]
+    foreach side {vistel pillow tk} { set times($side) {} }
+    for {set r -1} {$r < $runs} {incr r} {
+        set ours [usecs {$few write $out.v.gif -format vsgif}]
+        set theirs [pillow save $gif $out.p.gif]
+        set tk [usecs {$few write $out.t.gif -format gif}]
+        if {$r < 0} continue
+        lappend times(vistel) [expr {$ours / 1000.0}]
+        lappend times(pillow) $theirs
+        lappend times(tk) [expr {$tk / 1000.0}]
+    }
+    foreach side {vistel pillow tk} { medianResult gifwrite/few/$side $times($side) }
+    image delete $few
+
+    foreach kind {photo small big} {
+        lassign [pictureSize $kind] w h
+        set raw [file join $inputs [dict get {photo photo.rgb small small.rgb big big.rgb} $kind]]
+        set p [rawPhoto $raw $w $h]
+        set ours {}
+        set theirs {}
+        set theirPsnr {}
+        for {set r -1} {$r < $runs} {incr r} {
+            set t [usecs {$p write $out.$kind.gif -format vsgif}]
+            lassign [pillow quantize $raw $w $h $out.p.gif] ms psnr
+            if {$r < 0} continue
+            lappend ours [expr {$t / 1000.0}]
+            lappend theirs $ms
+            lappend theirPsnr $psnr
+        }
+        image delete $p
+        medianResult gifphoto/$kind/vistel $ours
+        medianResult gifphoto/$kind/pillow $theirs
+        result gifpsnr/$kind/vistel [pillow psnr $raw $w $h $out.$kind.gif]
+        medianResult gifpsnr/$kind/pillow $theirPsnr
+    }
+}
+
 # ------------------------------------------------------------------- main
 
 lassign $argv mode side seconds
@@ -363,6 +442,7 @@ switch -- $mode {
     warm { wm withdraw . ; pairs $side warmread }
     anim { anim $side $seconds [lindex $argv 3] }
     mem { wm withdraw . ; mem $side }
-    default { error "usage: photo_bench.tcl pairs|warm|anim|mem SIDE ?SECONDS FILE?" }
+    gif { wm withdraw . ; gifWrites }
+    default { error "usage: photo_bench.tcl pairs|warm|anim|mem|gif SIDE ?SECONDS FILE?" }
 }
 exit

@@ -154,7 +154,7 @@ def main():
     for key, label in [("png_rgb", "PNG RGB"), ("png_rgba", "PNG RGBA"), ("jpeg_base", "JPEG baseline q90"),
                        ("jpeg_prog", "JPEG progressive q90"), ("bmp24", "BMP 24-bit"),
                        ("tga24", "TGA 24-bit"), ("tga32", "TGA 32-bit"),
-                       ("gif256", "GIF (after DecreaseBpp)")]:
+                       ("gif256", "GIF (after the palette reduction)")]:
         t.add(label, c("encode/" + key))
 
     t.section("Transforms, C++, CPU time", "transform")
@@ -167,6 +167,7 @@ def main():
         t.add("Resample2 %s %s → %s" % (m, big, to), c("resample2/%s/shrink" % m))
         t.add("Resample2 %s %s → 2×" % (m, small), c("resample2/%s/2x" % m))
     t.add("DecreaseBpp(8, true) %s" % small, c("decreasebpp/8_diffusion"))
+    t.add("Palette reduction (ReduceImage) %s" % small, c("reduce/photo"))
     t.add("RotateRight %s" % big, c("rotateright"))
     p = "pillow/%s/%dx%d"
     t.add("Resample mode 0 %s → %s, against Pillow" % (big, to), r(p % (("vistel_mode0",) + shrink)), "Pillow BILINEAR",
@@ -188,6 +189,17 @@ def main():
         t.add(label, r("write/%s/vistel" % key))
     t.add("::Vistel::Resize %s → %s" % (big, to), r("resize/shrink/vistel"))
     t.add("::Vistel::Thumbnail %s → 200×150" % big, r("thumbnail/200x150/vistel"))
+
+    t.section("GIF writer, Tcl photo write (vsgif), wall time, against Pillow (and Tk)", "gif writer")
+    t.add("256-colour %s photo, against Pillow's save of the same palette picture" % big,
+          r("gifwrite/few/vistel"), "Pillow save", r("gifwrite/few/pillow"), 2.0)
+    t.add("  (Tk's gif writer, for comparison)", r("gifwrite/few/vistel"), "Tk", r("gifwrite/few/tk"))
+    for kind in ("photo", "small", "big"):
+        size = "%d×%d" % sizes.get(kind, (0, 0))
+        t.add("Photo-like %s: time" % size, r("gifphoto/%s/vistel" % kind), "Pillow quantize()+save",
+              r("gifphoto/%s/pillow" % kind), 1.0)
+        t.add("Photo-like %s: PSNR" % size, r("gifpsnr/%s/vistel" % kind), "Pillow quantize()",
+              r("gifpsnr/%s/pillow" % kind), 1.0, unit="dB", invert=True)
 
     for key, what in [("anim", "a local colour table per frame"),
                       ("anim_td", "one table, transparency and disposal 2")]:

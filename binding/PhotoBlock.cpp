@@ -1,12 +1,39 @@
 #include "PhotoBlock.h"
 
+#include "Quantize.h"
+
 bool BlockHasAlpha(const Tk_PhotoImageBlock& block)
 {
+    // Tk gives -1 for a block without alpha.
     const int* off = block.offset;
-    return off[3] != off[0] && off[3] != off[1] && off[3] != off[2] && off[3] < block.pixelSize;
+    return off[3] >= 0 && off[3] < block.pixelSize && off[3] != off[0] && off[3] != off[1] &&
+           off[3] != off[2];
 }
 
-bool BlockToImage(Tcl_Interp* interp, const Tk_PhotoImageBlock& block, Vistel* image)
+namespace {
+
+// The pixels of Tk's block, read where they lie.
+vsquant::PixelView BlockView(const Tk_PhotoImageBlock& block)
+{
+    vsquant::PixelView view;
+    const int* off = block.offset;
+    view.pixels = block.pixelPtr;
+    view.rowStride = block.pitch;
+    view.pixelStride = block.pixelSize;
+    view.red = off[0];
+    view.green = off[1];
+    view.blue = off[2];
+    if (BlockHasAlpha(block)) {
+        view.alpha = block.pixelPtr + off[3];
+        view.alphaRowStride = block.pitch;
+        view.alphaPixelStride = block.pixelSize;
+    }
+    view.width = block.width;
+    view.height = block.height;
+    return view;
+}
+
+bool CheckBlock(Tcl_Interp* interp, const Tk_PhotoImageBlock& block)
 {
     if (block.width <= 0 || block.height <= 0) {
         VistelError(interp, "the photo is empty", "IMAGE", "EMPTY");
@@ -16,6 +43,23 @@ bool BlockToImage(Tcl_Interp* interp, const Tk_PhotoImageBlock& block, Vistel* i
         VistelError(interp, vssize::kTooLarge, "MEMORY");
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool BlockToPalette(Tcl_Interp* interp, const Tk_PhotoImageBlock& block, Vistel* image)
+{
+    if (!CheckBlock(interp, block)) return false;
+    const char* error = nullptr;
+    if (vsquant::ReduceToPalette(BlockView(block), *image, &error)) return true;
+    VistelError(interp, error, "MEMORY");
+    return false;
+}
+
+bool BlockToImage(Tcl_Interp* interp, const Tk_PhotoImageBlock& block, Vistel* image)
+{
+    if (!CheckBlock(interp, block)) return false;
     Vistel work;
     if (!work.Create((DWORD)block.width, (DWORD)block.height, 24, 0)) {
         VistelError(interp, work.GetLastError(), "MEMORY");

@@ -14,6 +14,11 @@ bool BlockHasAlpha(const Tk_PhotoImageBlock& block);
 // empty photo, a picture past the ceiling, no memory).
 bool BlockToImage(Tcl_Interp* interp, const Tk_PhotoImageBlock& block, Vistel* image);
 
+// The block's colours as an indexed image of at most 256 entries, for a
+// palette file (GIF): exact when the photo has that few, transparency kept
+// as one index.
+bool BlockToPalette(Tcl_Interp* interp, const Tk_PhotoImageBlock& block, Vistel* image);
+
 // The same from a photo's whole content.
 bool PhotoToImage(Tcl_Interp* interp, Tk_PhotoHandle photo, Vistel* image);
 

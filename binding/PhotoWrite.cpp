@@ -44,13 +44,21 @@ int WriteEncodedFile(Tcl_Interp* interp, const char* fileName, const BYTE* bytes
     return TCL_OK;
 }
 
+// The photo's block as an image the type's encoder takes: a palette file
+// reduces straight from Tk's pixels.
+bool ImageForType(Tcl_Interp* interp, const Tk_PhotoImageBlock& block, DWORD type, Vistel* image)
+{
+    return type == VISTEL_FORMAT_GIF ? BlockToPalette(interp, block, image)
+                                     : BlockToImage(interp, block, image);
+}
+
 }  // namespace
 
 int WritePhotoData(Tcl_Interp* interp, const FormatOptions& options, Tk_PhotoImageBlock* block)
 {
-    Vistel image;
-    if (!BlockToImage(interp, *block, &image)) return TCL_ERROR;
     const DWORD type = formats::OutputType(options.namedType, nullptr);
+    Vistel image;
+    if (!ImageForType(interp, *block, type, &image)) return TCL_ERROR;
     BYTE* bytes;
     long size;
     if (EncodeImage(interp, image, type, &bytes, &size) != TCL_OK) return TCL_ERROR;
@@ -62,9 +70,10 @@ int WritePhotoData(Tcl_Interp* interp, const FormatOptions& options, Tk_PhotoIma
 int WritePhotoFile(Tcl_Interp* interp, const char* fileName, const FormatOptions& options,
                    Tk_PhotoImageBlock* block)
 {
+    const DWORD type = formats::OutputType(options.namedType, fileName);
     Vistel image;
-    if (!BlockToImage(interp, *block, &image)) return TCL_ERROR;
-    return WriteImageFile(interp, image, fileName, formats::OutputType(options.namedType, fileName));
+    if (!ImageForType(interp, *block, type, &image)) return TCL_ERROR;
+    return WriteImageFile(interp, image, fileName, type);
 }
 
 int WriteImageFile(Tcl_Interp* interp, Vistel& image, const char* fileName, DWORD type)

@@ -1,15 +1,12 @@
 // GIF writing: one frame, the decoded frames of an animation, a list of
 // images, or a true-colour image as tiles with local colour tables. Image
 // data is packed by LZW, by plain codes, or by the run-length compressor.
+#include <algorithm>
 #include <cstring>
 
 #include "VistelGIF.h"
 
 namespace {
-
-const DWORD code_mask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
-                             0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
-                             0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
 
 const int HSIZE = 5003;  // hash table size, a prime above 4096 x 1.2
 const int MAXCODE_LIMIT = 4096;
@@ -189,9 +186,7 @@ bool VistelGIF::EncodeRGB(VsFile* fp)
 
 void VistelGIF::EncodeBody(VsFile* fp, bool bLocalColorMap)
 {
-    curx = 0;
-    cury = head.biHeight - 1;
-    CountDown = (long)head.biWidth * head.biHeight;
+    StartPixels();
 
     PutByte(fp, 0x2C);
     Putword(info.xOffset, fp);
@@ -214,16 +209,41 @@ void VistelGIF::EncodeBody(VsFile* fp, bool bLocalColorMap)
     PutByte(fp, 0);
 }
 
+void VistelGIF::StartPixels()
+{
+    pixelRow.resize((size_t)head.biWidth);
+    nextRow = head.biHeight - 1;
+    rowPos = rowEnd = 0;
+    CountDown = (long)head.biWidth * head.biHeight;
+}
+
+// Unpacks the next row down into pixelRow: one index per byte, whatever the
+// image's depth.
+void VistelGIF::LoadPixelRow()
+{
+    const BYTE* row = GetBits((DWORD)nextRow--);
+    const long width = head.biWidth;
+    BYTE* out = pixelRow.data();
+    switch (head.biBitCount) {
+    case 8: memcpy(out, row, (size_t)width); break;
+    case 4:
+        for (long x = 0; x < width; x++)
+            out[x] = (BYTE)((x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4);
+        break;
+    default:
+        for (long x = 0; x < width; x++) out[x] = (BYTE)((row[x >> 3] >> (7 - (x & 7))) & 1);
+        break;
+    }
+    rowPos = 0;
+    rowEnd = width;
+}
+
 int VistelGIF::GifNextPixel()
 {
     if (CountDown == 0) return -1;
     --CountDown;
-    const int r = BlindGetPixelIndex(curx, cury);
-    if (++curx == head.biWidth) {
-        curx = 0;
-        cury--;
-    }
-    return r;
+    if (rowPos == rowEnd) LoadPixelRow();
+    return pixelRow[(size_t)rowPos++];
 }
 
 void VistelGIF::ResetCompressor(int init_bits, VsFile* outfile)
@@ -239,6 +259,47 @@ void VistelGIF::ResetCompressor(int init_bits, VsFile* outfile)
     EOFCode = ClearCode + 1;
     free_ent = (short)(ClearCode + 2);
     a_count = 0;
+}
+
+// Only the compressors of this file call output: defined inline so that
+// their loops neither call it through the shared library's PLT nor spend
+// on the end of the data, which EndCodes writes. The accumulator never holds
+// bits above cur_bits: each byte sent is shifted out.
+inline void VistelGIF::output(DWORD code)
+{
+    cur_accum |= (unsigned long)code << cur_bits;
+    cur_bits += n_bits;
+    while (cur_bits >= 8) {
+        accum[a_count++] = (char)(cur_accum & 0xFF);
+        if (a_count >= 254) flush_char();
+        cur_accum >>= 8;
+        cur_bits -= 8;
+    }
+
+    if (free_ent > maxcode || clear_flg) {
+        if (clear_flg) {
+            n_bits = g_init_bits;
+            maxcode = (short)MaxCode(n_bits);
+            clear_flg = 0;
+        } else {
+            ++n_bits;
+            maxcode = (short)(n_bits == 12 ? MAXCODE_LIMIT : MaxCode(n_bits));
+        }
+    }
+}
+
+// Sends the end code, the bits still held and the last sub-block.
+void VistelGIF::EndCodes()
+{
+    output(EOFCode);
+    for (; cur_bits > 0; cur_bits -= 8) {
+        accum[a_count++] = (char)(cur_accum & 0xFF);
+        if (a_count >= 254) flush_char();
+        cur_accum >>= 8;
+    }
+    flush_char();
+    g_outfile->Flush();
+    if (g_outfile->Error()) SetLastError("Write Error in GIF file");
 }
 
 void VistelGIF::compressNONE(int init_bits, VsFile* outfile)
@@ -258,104 +319,73 @@ void VistelGIF::compressNONE(int init_bits, VsFile* outfile)
             output(ClearCode);
         }
     }
-    output(EOFCode);
+    EndCodes();
 }
 
+// The hashing of compress(1): a string is its prefix code and next pixel,
+// hashed by xor into a table of a prime size and probed backwards by a
+// second hash. A slot holds the string (20 bits) above its code (12 bits),
+// so a probe is one load; string codes start at 6, so an empty slot reads
+// 0. As in compress(1), a probe ends at an empty slot or at the slot of the
+// string whose value is 0 (the first index twice), and a new string goes
+// where the probe ended. Pixels come a row at a time so the loop runs over
+// plain bytes.
 void VistelGIF::compressLZW(int init_bits, VsFile* outfile)
 {
     ResetCompressor(init_bits, outfile);
     htab.resize(HSIZE);
-    codetab.resize(HSIZE);
     long ent = GifNextPixel();
     cl_hash(HSIZE);
     output(ClearCode);
 
-    long c;
-    while ((c = GifNextPixel()) != -1) {
-        const long fcode = (c << 12) + ent;
-        long i = (c << 4) ^ ent;
-
-        if (htab[i] == fcode) {
-            ent = codetab[i];
-            continue;
-        }
-        bool hit = false;
-        if (htab[i] >= 0) {
-            const long disp = i == 0 ? 1 : HSIZE - i;
-            do {
-                i -= disp;
-                if (i < 0) i += HSIZE;
-                if (htab[i] == fcode) {
-                    hit = true;
-                    break;
+    uint32_t* const slots = htab.data();
+    while (CountDown > 0) {
+        if (rowPos == rowEnd) LoadPixelRow();
+        const long n = std::min(rowEnd - rowPos, CountDown);
+        const BYTE* pixel = pixelRow.data() + rowPos;
+        rowPos += n;
+        CountDown -= n;
+        for (const BYTE* end = pixel + n; pixel < end; pixel++) {
+            const uint32_t c = *pixel;
+            const uint32_t string = (c << 12) + (uint32_t)ent;
+            long i = (long)((c << 4) ^ (uint32_t)ent);
+            uint32_t slot = slots[i];
+            // The slot holds this string when the difference is its code.
+            if (slot - (string << 12) - 1 < 4095) {
+                ent = slot & 0xFFF;
+                continue;
+            }
+            if (slot != 0) {
+                const long disp = i == 0 ? 1 : HSIZE - i;
+                do {
+                    i -= disp;
+                    if (i < 0) i += HSIZE;
+                    slot = slots[i];
+                } while (slot - (string << 12) - 1 >= 4095 && slot >> 12 != 0);
+                if (slot - (string << 12) - 1 < 4095) {
+                    ent = slot & 0xFFF;
+                    continue;
                 }
-            } while (htab[i] > 0);
-        }
-        if (hit) {
-            ent = codetab[i];
-            continue;
-        }
-        output((DWORD)ent);
-        ent = c;
-        if (free_ent < MAXCODE_LIMIT) {
-            codetab[i] = (WORD)free_ent++;
-            htab[i] = fcode;
-        } else {
-            cl_hash(HSIZE);
-            free_ent = (short)(ClearCode + 2);
-            clear_flg = 1;
-            output(ClearCode);
+            }
+            output((DWORD)ent);
+            ent = (long)c;
+            if (free_ent < MAXCODE_LIMIT) {
+                slots[i] = string << 12 | (uint32_t)free_ent++;
+            } else {
+                cl_hash(HSIZE);
+                free_ent = (short)(ClearCode + 2);
+                clear_flg = 1;
+                output(ClearCode);
+            }
         }
     }
     output((DWORD)ent);
-    output(EOFCode);
+    EndCodes();
 }
 
 void VistelGIF::cl_hash(long hsize)
 {
-    for (long i = 0; i < hsize; i++) htab[i] = -1;
-}
-
-void VistelGIF::output(DWORD code)
-{
-    cur_accum &= code_mask[cur_bits];
-    if (cur_bits > 0) cur_accum |= ((unsigned long)code << cur_bits);
-    else cur_accum = code;
-    cur_bits += n_bits;
-
-    while (cur_bits >= 8) {
-        char_out((int)(cur_accum & 0xFF));
-        cur_accum >>= 8;
-        cur_bits -= 8;
-    }
-
-    if (free_ent > maxcode || clear_flg) {
-        if (clear_flg) {
-            n_bits = g_init_bits;
-            maxcode = (short)MaxCode(n_bits);
-            clear_flg = 0;
-        } else {
-            ++n_bits;
-            maxcode = (short)(n_bits == 12 ? MAXCODE_LIMIT : MaxCode(n_bits));
-        }
-    }
-
-    if (code == (DWORD)EOFCode) {
-        while (cur_bits > 0) {
-            char_out((int)(cur_accum & 0xFF));
-            cur_accum >>= 8;
-            cur_bits -= 8;
-        }
-        flush_char();
-        g_outfile->Flush();
-        if (g_outfile->Error()) SetLastError("Write Error in GIF file");
-    }
-}
-
-void VistelGIF::char_out(int c)
-{
-    accum[a_count++] = (char)c;
-    if (a_count >= 254) flush_char();
+    std::fill(htab.begin(), htab.begin() + hsize, 0u);
 }
 
 void VistelGIF::flush_char()

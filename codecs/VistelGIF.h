@@ -80,14 +80,18 @@ protected:
     void EncodeBody(VsFile* fp, bool bLocalColorMap = false);
     bool EncodeRGB(VsFile* fp);
     void WriteColorTable(VsFile* fp);
+    // Pixels in file order (top row first): StartPixels, then GifNextPixel
+    // until it returns -1.
+    void StartPixels();
+    void LoadPixelRow();
     int GifNextPixel();
     void Putword(int w, VsFile* fp);
     void ResetCompressor(int init_bits, VsFile* outfile);
     void compressNONE(int init_bits, VsFile* outfile);
     void compressLZW(int init_bits, VsFile* outfile);
     void output(DWORD code);
+    void EndCodes();
     void cl_hash(long hsize);
-    void char_out(int c);
     void flush_char();
 
     void compressRLE(int init_bits, VsFile* outfile);
@@ -107,12 +111,13 @@ protected:
     void rle_output_flush(tag_RLE* rle);
 
     // Encoder state: pixel cursor, bit packer, LZW hash table, sub-block.
-    long curx, cury;
-    long CountDown;
+    std::vector<BYTE> pixelRow;  // the row being coded, one index per byte
+    long nextRow;                // image row (bottom-up) to load next
+    long rowPos, rowEnd;         // cursor in pixelRow
+    long CountDown;              // pixels left
     unsigned long cur_accum;
     int cur_bits;
-    std::vector<long> htab;     // allocated by compressLZW only
-    std::vector<WORD> codetab;
+    std::vector<uint32_t> htab;  // LZW string table, allocated by compressLZW only
     int n_bits;
     short maxcode;
     short free_ent;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Quantize.h"
 #include "VistelBMP.h"
 #include "VistelGIF.h"
 #include "VistelJPG.h"
@@ -202,7 +203,11 @@ DWORD OutputType(DWORD named, const char* fileName)
 
 bool PrepareForType(Vistel& image, DWORD type)
 {
-    if (type == VISTEL_FORMAT_GIF && image.GetBpp() > 8) return image.DecreaseBpp(8, true, nullptr, 0);
+    const char* error = nullptr;
+    if (type == VISTEL_FORMAT_GIF && !vsquant::ReduceImage(image, &error)) {
+        image.SetLastError(error);
+        return false;
+    }
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "Formats.h"
 #include "GifComposer.h"
 #include "GifFile.h"
+#include "Quantize.h"
 #include "Vistel.h"
 
 static void ExportRgba(Vistel& image)
@@ -15,6 +16,22 @@ static void ExportRgba(Vistel& image)
     BYTE* rgba = nullptr;
     long size = 0;
     if (image.Encode2RGBA(rgba, size)) Vistel::FreeMemory(rgba);
+}
+
+// A small still picture is written again as a photo write does it, in
+// true colour with alpha through the palette reduction and the encoder.
+static void WriteAsGif(const Vistel& image)
+{
+    if (!image.IsValid() || (uint64_t)image.GetWidth() * image.GetHeight() > 65536) return;
+    Vistel picture(image);
+    if (!picture.IncreaseBpp(24)) return;
+    const char* error = nullptr;
+    BYTE* file = nullptr;
+    long size = 0;
+    if (!vsquant::ReduceImage(picture, &error) ||
+        !formats::Encode(picture, file, size, VISTEL_FORMAT_GIF))
+        __builtin_trap();
+    Vistel::FreeMemory(file);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
@@ -37,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
         Vistel image;
         formats::Decode(image, data.data(), data.size(), type);
         ExportRgba(image);
+        WriteAsGif(image);
     }
     return 0;
 }

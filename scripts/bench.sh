@@ -3,7 +3,8 @@
 # the targets (PASS/FAIL per row): C++ decode, encode and transform benchmarks
 # against plain libpng, libjpeg, giflib and memcpy and against Pillow's
 # resize; Tcl photo reads and writes against Tk's own and Img's formats; the
-# animated GIF against Tk-only frame cycling; peak memory of a PNG read.
+# GIF writer against Pillow and Tk; the animated GIF against Tk-only frame
+# cycling; peak memory of a PNG read.
 #
 #   scripts/bench.sh
 #
@@ -63,7 +64,7 @@ made_by_pillow=$(wc -l <"$inputs/pending.txt")
 results="$run/results.txt"
 : >"$results"
 export BENCH_INPUTS="$inputs" BENCH_SCRATCH="$scratch" BENCH_RUNS="$runs"
-export TKVISTEL_LIBDIR="$build"
+export TKVISTEL_LIBDIR="$build" BENCH_PYTHON="$python"
 
 echo "bench.sh: C++ benchmarks, $runs interleaved runs each" >&2
 "$build/bench/codec_bench" --benchmark_repetitions="$runs" \
@@ -92,6 +93,9 @@ tcl pairs img
 # long-running application's heap often does: fresh pages (whose first
 # touch is slow on virtual machines) then play no part, and the times are
 # the readers' own work.
+echo "bench.sh: the GIF writer against Pillow and Tk" >&2
+tcl gif
+
 echo "bench.sh: photo reads again on a warm heap" >&2
 warm_heap="glibc.malloc.mmap_threshold=4294967295:glibc.malloc.trim_threshold=4294967295"
 GLIBC_TUNABLES=$warm_heap tcl warm tk

@@ -69,8 +69,8 @@ proc solidPhoto {color {w 8} {h 6}} {
 
 # The bytes of an animated GIF whose frames are solid colours, shown for
 # the given delays (hundredths of a second). Each frame is written by our
-# encoder; the first file supplies the header, screen and global table, and
-# the others their image blocks, all with the same standard palette.
+# encoder; the first file supplies the header and screen, and each file's
+# colour table becomes the local table of its frame.
 proc animatedGifData {colors delays {w 8} {h 6}} {
     set head ""
     set body ""
@@ -78,16 +78,18 @@ proc animatedGifData {colors delays {w 8} {h 6}} {
         set p [solidPhoto $color $w $h]
         set gif [$p data -format vsgif]
         image delete $p
-        # 13-byte header and screen, 768-byte table, then the control block.
-        set tableEnd [expr {13 + 768}]
+        binary scan $gif @10cu flags
+        set tableEnd [expr {13 + 3 * (2 << ($flags & 7))}]
         if {$head eq ""} {
-            set head [string range $gif 0 [expr {$tableEnd - 1}]]
-            append head [binary format c3a11c2sc \
+            set head [string range $gif 0 9][binary format c [expr {$flags & 0x7F}]]
+            append head [string range $gif 11 12] [binary format c3a11c2sc \
                 {0x21 0xFF 11} NETSCAPE2.0 {3 1} 0 0]
         }
+        # The 8-byte control block, then the 10-byte image descriptor.
         set frame [string range $gif $tableEnd end-1]
         set frame [string replace $frame 4 5 [binary format s $delay]]
-        append body $frame
+        append body [string range $frame 0 16] [binary format c [expr {0x80 | ($flags & 7)}]] \
+            [string range $gif 13 [expr {$tableEnd - 1}]] [string range $frame 18 end]
     }
     return "$head$body\x3B"
 }

@@ -11,6 +11,7 @@
 #include "GifFile.h"
 #include "VistelGIF.h"
 #include "Formats.h"
+#include "gif_test_util.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ Vistel MakeIndexed(long w, long h, WORD bpp, F pixel)
 // order and the largest sub-block length seen. `pos` points at the
 // minimum code size byte.
 struct LzwResult {
+    Bytes data;  // the sub-blocks' bytes, joined
     std::vector<int> pixels;
     size_t maxBlock = 0;
     int clears = 0;
@@ -59,7 +61,7 @@ LzwResult ReadImageData(const Bytes& gif, size_t& pos)
 {
     LzwResult r;
     const int minSize = gif[pos++];
-    Bytes data;
+    Bytes& data = r.data;
     while (pos < gif.size() && gif[pos] != 0) {
         size_t n = gif[pos++];
         r.maxBlock = std::max(r.maxBlock, n);
@@ -224,6 +226,27 @@ TEST(GifEncodeCompressors, TablesAreClearedBeforeTheyOverflow)
         if (c.w == 1000) {
             EXPECT_LT(g.size(), 20000u);  // runs are really coded as runs
         }
+    }
+}
+
+// Where index 0 never follows index 0 (the one string the hash table of
+// compress(1) can lose), the LZW codes are those of a plain dictionary
+// coder, at every depth and across table clears.
+TEST(GifEncodeCompressors, LzwCodesAreThoseOfAPlainDictionaryCoder)
+{
+    for (WORD bpp : {1, 4, 8}) {
+        SCOPED_TRACE(bpp);
+        int previous = 0;
+        Vistel img = MakeIndexed(bpp == 8 ? 300 : 97, 61, bpp, [&](long x, long y) {
+            const int noise = (int)(((x * 2654435761u) ^ (y * 40503u)) >> 7 & ((1 << bpp) - 1));
+            previous = previous == 0 && noise == 0 ? 1 : noise;
+            return previous;
+        });
+        Bytes g = EncodeToBytes(img);
+        size_t pos = FirstImageData(g);
+        std::vector<uint8_t> indexes;
+        for (int i : Indexes(img)) indexes.push_back((uint8_t)i);
+        EXPECT_EQ(ReadImageData(g, pos).data, giftest::LzwCompress(indexes, bpp == 1 ? 2 : bpp));
     }
 }
 
