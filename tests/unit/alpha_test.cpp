@@ -53,14 +53,12 @@ TEST(AlphaPlane, LayoutBoundsAndLifeCycle)
     img.AlphaClear();
     EXPECT_EQ(Plane(img), std::vector<BYTE>(6, 0));
 
-    img.AlphaDelete();
-    // Every operation on a missing plane is harmless.
+    img.AlphaDelete();  // every operation on a missing plane is harmless
     img.AlphaClear();
     img.AlphaSet((BYTE)1);
     img.AlphaInvert();
     img.AlphaSet(0, 0, 1);
-    EXPECT_EQ(img.AlphaGet(0, 0), 0);
-    EXPECT_FALSE(img.AlphaFlip() || img.AlphaMirror() || img.AlphaIsValid());
+    EXPECT_FALSE(img.AlphaGet(0, 0) || img.AlphaFlip() || img.AlphaMirror() || img.AlphaIsValid());
 }
 
 TEST(AlphaPlane, CopyNeedsAPlaneAndTheSameShape)
@@ -100,18 +98,18 @@ TEST(AlphaPlane, InvertFlipMirrorAndGreyImagesAsAlpha)
     EXPECT_EQ(Plane(img), (std::vector<BYTE>{10, 20, 30, 40, 50, 60}));
 }
 
+// Palette alpha: a transparent index, or any non-zero reserved byte.
 TEST(AlphaPalette, ValidityFollowsTheTransparencyRule)
 {
     Vistel img(2, 2, 8), truecolour(2, 2, 24);
-    EXPECT_FALSE(img.AlphaPaletteIsValid());  // all reserved bytes 0
+    EXPECT_FALSE(img.AlphaPaletteIsValid() || truecolour.AlphaPaletteIsValid());
     img.SetTransIndex(0);
-    EXPECT_TRUE(img.AlphaPaletteIsValid());   // every other entry reads 255
+    EXPECT_TRUE(img.AlphaPaletteIsValid());
     img.SetTransIndex(-1);
     img.SetPaletteColor(200, 1, 2, 3, 1);
     EXPECT_TRUE(img.AlphaPaletteIsValid());
     img.AlphaPaletteClear();
     EXPECT_FALSE(img.AlphaPaletteIsValid());
-    EXPECT_FALSE(truecolour.AlphaPaletteIsValid());
 }
 
 // An indexed image with both palette alpha (255) and a plane (128): the
@@ -135,11 +133,8 @@ TEST(AlphaSplit, PlaneOrPaletteAlphaBecomesAGreyImage)
     SetPlane(img, {0, 1, 2, 100, 200, 255});
     EXPECT_FALSE(none.AlphaSplit(&dest));
     ASSERT_TRUE(img.AlphaSplit(&dest));
-    EXPECT_TRUE(dest.IsGrayScale());
-    EXPECT_FALSE(dest.AlphaIsValid());
-    EXPECT_EQ(dest.GetWidth(), 3u);
-    EXPECT_EQ(dest.GetPixelIndex(0, 1), 100);
-    EXPECT_EQ(dest.GetPixelIndex(2, 1), 255);
+    EXPECT_TRUE(dest.IsGrayScale() && !dest.AlphaIsValid());
+    EXPECT_EQ(0, memcmp(dest.GetBits(1), "\x64\xC8\xFF", 3));
     // A move into a ghost fails and says so; the ghost's owner is untouched.
     Vistel owner(3, 3, 8), ghost;
     ghost.Ghost(&owner);
