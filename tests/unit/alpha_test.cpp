@@ -1,7 +1,7 @@
 // Alpha: the plane the codecs, transforms and photo path use (layout,
-// bounds, life cycle, copy, the alpha-palette rule); one property each for
-// the operations the extension does not call (invert, flip, mirror, grey
-// images as alpha, AlphaStrip, the splits).
+// bounds, life cycle, copy); one property each for the operations the
+// extension does not call (invert, flip, mirror, grey images as alpha,
+// AlphaStrip, the splits, palette alpha).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -98,20 +98,6 @@ TEST(AlphaPlane, InvertFlipMirrorAndGreyImagesAsAlpha)
     EXPECT_EQ(Plane(img), (std::vector<BYTE>{10, 20, 30, 40, 50, 60}));
 }
 
-// Palette alpha: a transparent index, or any non-zero reserved byte.
-TEST(AlphaPalette, ValidityFollowsTheTransparencyRule)
-{
-    Vistel img(2, 2, 8), truecolour(2, 2, 24);
-    EXPECT_FALSE(img.AlphaPaletteIsValid() || truecolour.AlphaPaletteIsValid());
-    img.SetTransIndex(0);
-    EXPECT_TRUE(img.AlphaPaletteIsValid());
-    img.SetTransIndex(-1);
-    img.SetPaletteColor(200, 1, 2, 3, 1);
-    EXPECT_TRUE(img.AlphaPaletteIsValid());
-    img.AlphaPaletteClear();
-    EXPECT_FALSE(img.AlphaPaletteIsValid());
-}
-
 // An indexed image with both palette alpha (255) and a plane (128): the
 // plane's value must not be applied a second time through the palette.
 TEST(AlphaStrip, IndexedWithPlaneAndPaletteAlphaCountsThePlaneOnce)
@@ -149,4 +135,9 @@ TEST(AlphaSplit, PlaneOrPaletteAlphaBecomesAGreyImage)
     ASSERT_TRUE(indexed.AlphaPaletteSplit(&alpha));
     EXPECT_EQ(alpha.GetPixelIndex(0, 0), 0);
     EXPECT_EQ(alpha.GetPixelIndex(1, 0), 255);
+    indexed.SetTransIndex(-1);
+    indexed.SetPaletteColor(200, 1, 2, 3, 1);  // a reserved byte makes palette alpha too
+    EXPECT_TRUE(indexed.AlphaPaletteIsValid());
+    indexed.AlphaPaletteClear();
+    EXPECT_FALSE(indexed.AlphaPaletteIsValid());
 }

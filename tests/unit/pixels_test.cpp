@@ -100,22 +100,6 @@ TEST(Palette, GreyAndStandardPalettes)
     for (int i = 9; i < 16; i++) EXPECT_TRUE(Same(eight.GetPalette()[240 + i], four.GetPalette()[i]));
 }
 
-// The PNG encoder moves the transparent entry to index 0 this way.
-TEST(Palette, SwapIndexExchangesEntriesAndPixels)
-{
-    Vistel img(5, 2, 4);
-    DistinctPalette(img);
-    const BYTE idx[10] = {1, 2, 3, 2, 1, 0, 2, 2, 1, 15};
-    for (int i = 0; i < 10; i++) img.SetPixelIndex(i % 5, i / 5, idx[i]);
-    img.SetTransIndex(2);
-    img.SwapIndex(1, 2);
-    for (int i = 0; i < 10; i++)
-        EXPECT_EQ(img.GetPixelIndex(i % 5, i / 5), idx[i] == 1 ? 2 : idx[i] == 2 ? 1 : idx[i]) << i;
-    // Entries went through the transparency rule on their way.
-    EXPECT_TRUE(Same(img.GetPalette()[1], Quad(2, 4, 6, 0)));
-    EXPECT_TRUE(Same(img.GetPalette()[2], Quad(1, 2, 3, 255)));
-}
-
 TEST(Pixels, PackedLayoutPerDepth)
 {
     Vistel one(17, 2, 1), four(5, 1, 4), full(3, 2, 24);
@@ -168,19 +152,12 @@ TEST(Pixels, OutsideReadsTheBackgroundAndNeverWrites)
 
 TEST(Pixels, SetPixelColorWritesThePlaneOnlyWhenAsked)
 {
-    Vistel img(3, 1, 24), indexed(2, 1, 8);
+    Vistel img(3, 1, 24);
     img.AlphaCreate();
     img.SetPixelColor(1, 0, Quad(4, 5, 6, 77), true);
     img.SetPixelColor(2, 0, Quad(4, 5, 6, 88), false);
     EXPECT_EQ(img.BlindGetPixelColor(1, 0).rgbReserved, 77);
     EXPECT_EQ(img.AlphaGet(2, 0), 255);
-    // Indexed: the nearest entry, the plane left alone.
-    indexed.SetStdPalette();
-    indexed.AlphaCreate();
-    indexed.AlphaSet(1, 0, 60);
-    indexed.SetPixelColor(1, 0, Quad(253, 0, 0, 3), true);
-    EXPECT_EQ(indexed.GetPixelIndex(1, 0), 112);
-    EXPECT_EQ(indexed.AlphaGet(1, 0), 60);
 }
 
 // The nearest entry, ties to the lower index, reserved bytes not counted;
