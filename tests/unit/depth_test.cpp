@@ -108,9 +108,10 @@ TEST(DepthDecrease, ErrorDiffusionSevenTwoFourOneByHand)
     EXPECT_EQ(img.AlphaGet(1, 0), 33);
 }
 
-// The BMP layout's 16-bit rows are narrower than the result: unpacking in
-// place must not overrun source bytes still to be read.
-TEST(DepthHelpers, BitfieldsUnpackInPlace)
+// 16-bit rows are narrower than the result: unpacking in place must not
+// overrun source bytes still to be read. Arrays to images: 32 bits become
+// 24 and a plane, array row 0 on top; a missing matrix row stays black.
+TEST(DepthHelpers, TrueColourFromBitfieldsAndArrays)
 {
     for (long width : {1L, 2L, 3L, 5L, 8L}) {
         Vistel inplace(width, 4, 24), copied(width, 4, 24);
@@ -126,12 +127,7 @@ TEST(DepthHelpers, BitfieldsUnpackInPlace)
     Vistel one(1, 1, 24);
     one.Bitfield2RGB(white565, 0xF800, 0x07E0, 0x001F, 16);
     EXPECT_TRUE(Same(one.GetPixelColor(0, 0), Bgr(248, 252, 248)));
-}
 
-TEST(DepthHelpers, ArraysToImages)
-{
-    // 32 bits: blue, green, red, alpha into a 24-bit image with a plane;
-    // array row 0 on top.
     BYTE bgra[16] = {1, 2, 3, 40, 5, 6, 7, 80, 9, 10, 11, 120, 13, 14, 15, 160};
     Vistel img;
     ASSERT_TRUE(img.CreateFromArray(bgra, 2, 2, 32, 8, true));
@@ -141,7 +137,7 @@ TEST(DepthHelpers, ArraysToImages)
     EXPECT_FALSE(img.CreateFromArray(bgra, 100000, 100000, 32, 0, false));
     EXPECT_STREQ(img.GetLastError(), vssize::kTooLarge);
     EXPECT_EQ(img.AlphaGet(0, 0), 120);
-    BYTE* rows[2] = {bgra, nullptr};  // a missing matrix row stays black
+    BYTE* rows[2] = {bgra, nullptr};
     ASSERT_TRUE(img.CreateFromMatrix(rows, 2, 2, 8, 4, false));
     EXPECT_EQ(Indices(img), (std::vector<std::string>{"12", "00"}));
 }

@@ -82,18 +82,3 @@ TEST(IOFile, NeverClosesACallersFileAndKeepsThePosition)
     EXPECT_EQ(fgetc(fp), '4');  // still open
     fclose(fp);
 }
-
-TEST(Streams, WithoutABufferOrFileEverythingFails)
-{
-    VsMemFile m;
-    VsIOFile f;
-    for (VsFile* s : {(VsFile*)&m, (VsFile*)&f}) {
-        BYTE b;
-        EXPECT_EQ(s->Size(), -1);
-        EXPECT_TRUE(s->Eof());
-        EXPECT_EQ(s->GetC(), -1);
-        EXPECT_FALSE(s->PutC(1));
-        EXPECT_EQ(s->Read(&b, 1, 1), 0u);
-    }
-    EXPECT_FALSE(m.Seek(0, SEEK_SET));
-}

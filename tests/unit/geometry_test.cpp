@@ -1,9 +1,11 @@
-// Turns. ::Vistel::Rotate reaches Rotate2, which hands right angles to the
-// quarter and half turns: those are checked pixel by pixel at every depth.
+// Geometry, pixel by pixel against the source at 1, 4, 8 and 24 bits per
+// pixel, with alpha and row padding. ::Vistel::Rotate reaches Rotate2, which
+// hands right angles to the quarter and half turns. Crop, Flip, Mirror,
 // Rotate, CropRotatedRectangle, Skew and CircleTransform, which the
 // extension does not call, keep one property each.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -118,4 +120,50 @@ TEST(Distortions, OnePropertyEach)
     ASSERT_TRUE(pinch.CircleTransform(0));
     EXPECT_EQ(RawPixel(pinch, 4, 0), RawPixel(square, 4, 1));
     EXPECT_EQ(pinch.AlphaGet(4, 0), square.AlphaGet(4, 1));
+}
+
+// Every horizontal span of odd and stride-filling widths, reaching past
+// either side or wholly outside: byte-aligned copies, bit shifts at each
+// offset, spans ending on a row's last byte (the source's padding bits are
+// set and must not come along), clamping, and refusals that leave the
+// destination as it was.
+TEST(Crop, EverySpanMatchesTheSourceOrIsRefused)
+{
+    for (DWORD bpp : kDepths)
+        for (long w : {1L, 7L, 13L, 32L, 33L}) {
+            SCOPED_TRACE(testing::Message() << bpp << " bpp, width " << w);
+            Vistel src, out(2, 2, 8, VISTEL_FORMAT_PNG);
+            MakeNoisy(src, w, 3, bpp, true, bpp * 100 + w, true);
+            for (long l = -2; l <= w + 1; l++)
+                for (long r = l + 1; r <= w + 2; r++) {
+                    const long lo = std::max(l, 0L), hi = std::min(r, w);
+                    const DWORD before = out.GetWidth();
+                    // Rows 1..2 from the top are DIB rows 1 and 0.
+                    ASSERT_EQ(src.Crop(l, 1, r, 3, &out), lo < hi) << l << ".." << r;
+                    if (lo < hi) {
+                        ExpectMapped(out, src, hi - lo, 2, [lo](long x, long y) { return Pos{lo + x, y}; });
+                    } else {
+                        ASSERT_EQ(out.GetWidth(), before);
+                    }
+                }
+            ASSERT_TRUE(src.Crop(-1000000, -1000000, 1000000, 1000000, &out));
+            ExpectSame(out, src);
+        }
+}
+
+TEST(FlipMirror, ReverseRowsAndColumnsAtEveryDepth)
+{
+    for (DWORD bpp : kDepths)
+        for (long w : {1, 3, 5, 8, 17, 33})
+            for (long h : {1, 4, 5}) {
+                SCOPED_TRACE(testing::Message() << bpp << " bpp, " << w << " x " << h);
+                Vistel src, flipped, mirrored;
+                MakeNoisy(src, w, h, bpp, true, w + h);
+                flipped = src;
+                mirrored = src;
+                ASSERT_TRUE(flipped.Flip());
+                ASSERT_TRUE(mirrored.Mirror());
+                ExpectMapped(flipped, src, w, h, [h](long x, long y) { return Pos{x, h - 1 - y}; });
+                ExpectMapped(mirrored, src, w, h, [w](long x, long y) { return Pos{w - 1 - x, y}; });
+            }
 }
