@@ -52,7 +52,7 @@ long FindMarker(const Bytes& d, uint8_t marker)
     return -1;
 }
 
-// A 24-bit test card: smooth gradients plus a sharp checker block.
+// A 24-bit test card of smooth gradients: blue, green and red differ.
 class TestCard : public VistelJPG {
 public:
     TestCard(DWORD w = 64, DWORD h = 48)
@@ -60,11 +60,8 @@ public:
         Create(w, h, 24, VISTEL_FORMAT_JPG);
         for (DWORD y = 0; y < h; y++)
             for (DWORD x = 0; x < w; x++) {
-                BYTE* px = GetBits(y) + 3 * x;
-                bool check = x > 40 && y > 20 && ((x / 4 + y / 4) & 1);
-                px[0] = (BYTE)(check ? 230 : x * 3);        // blue
-                px[1] = (BYTE)(check ? 20 : y * 4);         // green
-                px[2] = (BYTE)(check ? 200 : 255 - x * 2);  // red
+                const BYTE bgr[3] = {BYTE(x * 3), BYTE(y * 4), BYTE(255 - x * 2)};
+                memcpy(GetBits(y) + 3 * x, bgr, 3);
             }
     }
 };
