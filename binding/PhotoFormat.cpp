@@ -25,10 +25,8 @@ bool MatchData(const BYTE* bytes, size_t length, int* widthPtr, int* heightPtr)
 {
     basic_image_information info;
     if (formats::Probe(bytes, length, &info)) {
-        // A top-down bitmap states its height as a negative number; Tk
-        // wants the size of the picture.
         *widthPtr = info.width;
-        *heightPtr = info.height < 0 && info.height != INT32_MIN ? -info.height : info.height;
+        *heightPtr = info.height;
         return true;
     }
     if (!formats::BySignature(bytes, length)) return false;

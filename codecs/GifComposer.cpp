@@ -15,6 +15,13 @@ uint32_t PackRgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a)
     return v;
 }
 
+// Disposal 3 puts back what the frame covered; browsers take 4 as 3 and
+// keep the frame for 5 to 7.
+bool RestoresPrevious(const GifFrame& frame)
+{
+    return frame.disposal == 3 || frame.disposal == 4;
+}
+
 // The frame's colours as canvas pixels, one table lookup a pixel. Indices
 // past its table, or with no table at all, paint black; the transparent
 // index is marked by a value no opaque pixel takes.
@@ -111,7 +118,7 @@ void GifComposer::PaintNext()
     frame_++;
     const GifFrame& frame = file_.frames[(size_t)frame_];
     savedRect_ = GifRect();
-    if (frame.disposal >= 3) {
+    if (RestoresPrevious(frame)) {
         // Only the frame's rectangle changes while it is shown, so only that
         // part of the screen has to come back.
         const GifRect r = Clip(file_, frame);
@@ -139,7 +146,7 @@ void GifComposer::DisposeOf(const GifFrame& frame)
         for (int y = 0; y < r.height; y++)
             memset(&canvas_[((size_t)(r.y + y) * file_.width + r.x) * 4], 0, (size_t)r.width * 4);
         Touch(r);
-    } else if (frame.disposal >= 3 && !savedRect_.Empty()) {
+    } else if (RestoresPrevious(frame) && !savedRect_.Empty()) {
         for (int y = 0; y < r.height; y++)
             memcpy(&canvas_[((size_t)(r.y + y) * file_.width + r.x) * 4],
                    &saved_[(size_t)y * r.width * 4], (size_t)r.width * 4);

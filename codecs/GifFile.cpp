@@ -1,5 +1,6 @@
 #include "GifFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -52,13 +53,15 @@ bool ReadBytes(VsFile* in, void* to, size_t n)
 }
 
 // Reads the sub-blocks up to the empty one that ends them, appending their
-// bytes to `into` when it is given. False when the stream ends first.
-bool ReadSubBlocks(VsFile* in, std::vector<uint8_t>* into)
+// bytes to `into` when it is given and counting them in *total. False when
+// the stream ends first.
+bool ReadSubBlocks(VsFile* in, std::vector<uint8_t>* into, size_t* total = nullptr)
 {
     for (;;) {
         const long n = in->GetC();
         if (n < 0) return false;
         if (n == 0) return true;
+        if (total) *total += (size_t)n;
         if (into) {
             const size_t at = into->size();
             into->resize(at + (size_t)n);
@@ -118,6 +121,18 @@ void FitScreenToFirstFrame(GifFile& gif, GifFrame& frame)
     }
 }
 
+// The first frame sets what the screen shows, and the photo is made its
+// size. When its data could not paint even a part of it that large (no LZW
+// code stands for more than 4,096 pixels), the header claims a picture the
+// file does not hold: refused, before anything the claim's size is made.
+// A frame cut short in a long file still passes: its data reaches far.
+bool FirstFrameCanBeFilled(const GifFile& gif, const GifFrame& frame, size_t dataBytes)
+{
+    const uint64_t w = (uint64_t)std::max(0, std::min(frame.left + frame.width, gif.width) - frame.left);
+    const uint64_t h = (uint64_t)std::max(0, std::min(frame.top + frame.height, gif.height) - frame.top);
+    return w * h <= GifLzwDecoder::MaxPixels(dataBytes);
+}
+
 // Decodes a frame's joined data into its indices, within the read's budget.
 bool DecodeFrameData(ReadState& st, GifFrame& frame)
 {
@@ -171,21 +186,20 @@ bool ReadFrame(ReadState& st, bool* more)
         frame.localPalette = true;
         gif.palettes.push_back(std::move(local));
     }
-    if (st.depth == GifFile::kScreen) {
-        gif.frames.push_back(std::move(frame));
-        return true;
-    }
-
     const long codeSize = st.in->GetC();
     bool complete = codeSize >= 0;
+    size_t dataBytes = 0;
     if (complete) {
         frame.codeSize = (int)codeSize;
         st.data.clear();
-        complete = ReadSubBlocks(st.in, st.depth == GifFile::kPixels ? &st.data : nullptr);
-        if (st.depth == GifFile::kPixels && !DecodeFrameData(st, frame)) return false;
+        complete = ReadSubBlocks(st.in, st.depth == GifFile::kPixels ? &st.data : nullptr,
+                                 &dataBytes);
     }
+    if (gif.frames.empty() && !FirstFrameCanBeFilled(gif, frame, dataBytes))
+        return Fail(st, "GIF: the image data cannot fill the image");
+    if (st.depth == GifFile::kPixels && !DecodeFrameData(st, frame)) return false;
     gif.frames.push_back(std::move(frame));
-    *more = complete;
+    *more = complete && st.depth != GifFile::kScreen;
     return true;
 }
 
@@ -235,6 +249,7 @@ bool GifFile::Read(VsFile* in, Depth depth, uint64_t maxPixels, std::string* err
         }
     }
     if (frames.empty()) return Fail(st, "GIF: the file holds no image");
+    if (width == 0 || height == 0) return Fail(st, "GIF: the logical screen is empty");
     return true;
 }
 

@@ -70,8 +70,10 @@ size_t GifLzwDecoder::Decode(const uint8_t* data, size_t size, int minCodeSize, 
             start_[nextFree] = (uint32_t)prevStart;
             length_[nextFree] = (uint16_t)(prevLength + 1);
             nextFree++;
-            if (nextFree == (1 << width) && width < 12) width++;
         }
+        // Codes widen once the next free slot needs the wider code; at
+        // code size 1 that is after the first code.
+        if (nextFree >= (1 << width) && width < 12) width++;
 
         size_t length;
         if (code < clear) {

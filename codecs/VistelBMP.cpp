@@ -1,22 +1,68 @@
 // BMP decoding and encoding. Every field of the file is little-endian and is
-// assembled byte by byte, so the codec works on any host byte order. Sizes
-// taken from the header are checked in 64 bits before anything is allocated
-// or sought, and the run-length decoders never write outside their row.
+// assembled byte by byte, so the codec works on any host byte order. All the
+// headers are read and checked (sizes in 64 bits) before anything is
+// allocated or sought, by the one reader the format check uses too; the
+// run-length decoders never write outside their row.
 #include "VistelBMP.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "BitField.h"
+
 namespace {
 
-enum : DWORD { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3 };
+enum : DWORD { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6 };
 
 constexpr DWORD kFileHeaderSize = 14;
 constexpr DWORD kCoreHeaderSize = 12;
-constexpr DWORD kInfoHeaderSize = 40;
+constexpr DWORD kOs2MinHeaderSize = 16;
 constexpr DWORD kOs2HeaderSize = 64;
-constexpr DWORD kMaskBytes = 12;
+constexpr DWORD kInfoHeaderSize = 40;
+// Windows headers longer than 40 bytes hold the red, green and blue masks
+// at 40, and from 56 bytes on the alpha mask at 52: no header field the
+// decoder uses lies further.
+constexpr DWORD kMaskedHeaderSize = 56;
+
+// What the headers of a BMP say, as the decoder uses it.
+struct BmpHeader {
+    long start = 0;          // stream position of the file header (or bare DIB)
+    DWORD dataOffset = 0;    // pixels, counted from start; 0 when not given
+    bool core = false;       // OS/2 1.x: 3-byte colour table entries
+    DWORD width = 0;
+    DWORD height = 0;
+    bool topDown = false;
+    DWORD bpp = 0;
+    DWORD compression = BI_RGB;
+    DWORD colours = 0;       // colour table entries the header announces
+    bool fullTable = false;  // colours not stated: a full table for the depth
+    DWORD masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha of bit-field pixels
+    int32_t xPelsPerMeter = 0;
+    int32_t yPelsPerMeter = 0;
+    uint64_t fileRowBytes = 0;
+    bool truncated = false;  // the data ended inside the headers
+};
+
+// How an info header of a given size is laid out.
+enum class Layout {
+    kRefused,
+    kCore,     // OS/2 1.x, 12 bytes: 16-bit width and height
+    kOs2,      // OS/2 2.x, 16 to 39 bytes or 64: the Windows fields, those past its end 0
+    kWindows,  // 40, 52, 56, 108 and 124 bytes
+    kLonger    // any other size past 40: the first 40 bytes are read
+};
+
+Layout LayoutOf(DWORD size)
+{
+    if (size == kCoreHeaderSize) return Layout::kCore;
+    if (size == kInfoHeaderSize || size == 52 || size == 56 || size == 108 || size == 124)
+        return Layout::kWindows;
+    if ((size >= kOs2MinHeaderSize && size < kInfoHeaderSize) || size == kOs2HeaderSize)
+        return Layout::kOs2;
+    return size > kInfoHeaderSize ? Layout::kLonger : Layout::kRefused;
+}
 
 WORD Le16(const BYTE* p)
 {
@@ -49,34 +95,174 @@ void SeekWithin(VsFile* f, uint64_t pos)
     f->Seek((long)pos, SEEK_SET);
 }
 
-// Skips n bytes of a header; false when the stream ends first.
-bool SkipHeaderBytes(VsFile* f, uint64_t n)
+// Reads n header bytes; false, with the header marked truncated, when the
+// data ends first.
+bool ReadHeaderBytes(VsFile* f, BYTE* out, size_t n, BmpHeader* h)
+{
+    if (f->Read(out, 1, n) == n) return true;
+    h->truncated = true;
+    return false;
+}
+
+// Skips n header bytes, with the same outcome.
+bool SkipHeaderBytes(VsFile* f, uint64_t n, BmpHeader* h)
 {
     const long size = f->Size(), pos = f->Tell();
-    if (size < 0 || pos < 0 || n > (uint64_t)(size - pos)) return false;
-    return f->Seek((long)n, SEEK_CUR);
+    if (size >= 0 && pos >= 0 && pos <= size && n <= (uint64_t)(size - pos))
+        return f->Seek((long)n, SEEK_CUR);
+    h->truncated = true;
+    return false;
 }
 
-// Windows V2 to V5 headers: their first 40 bytes are the info header and
-// bytes 40 to 51 hold the red, green and blue masks.
-bool HeaderCarriesMasks(DWORD size)
+// Fills the header from the first bytes of an info header (zero past its
+// size): width, height and row order, depth, compression, colour count,
+// resolution, and the masks a Windows header longer than 40 bytes holds.
+// Null, or why the fields cannot describe a picture.
+const char* ParseInfoHeader(const BYTE* p, DWORD size, Layout layout, BmpHeader* h)
 {
-    return size == 52 || size == 56 || size == 108 || size == 124;
+    if (layout == Layout::kCore) {
+        h->core = true;
+        h->width = Le16(p + 4);
+        h->height = Le16(p + 6);
+        h->bpp = Le16(p + 10);
+        return nullptr;
+    }
+    const int32_t width = (int32_t)Le32(p + 4), height = (int32_t)Le32(p + 8);
+    if (width <= 0 || height == 0) return "Invalid BMP dimensions";
+    h->width = (DWORD)width;
+    h->topDown = height < 0;
+    h->height = h->topDown ? (DWORD)(-(int64_t)height) : (DWORD)height;
+    h->bpp = Le16(p + 14);
+    h->compression = Le32(p + 16);
+    h->xPelsPerMeter = (int32_t)Le32(p + 24);
+    h->yPelsPerMeter = (int32_t)Le32(p + 28);
+    h->colours = Le32(p + 32);
+    if (layout == Layout::kWindows && size > kInfoHeaderSize) {
+        for (int i = 0; i < 3; i++) h->masks[i] = Le32(p + kInfoHeaderSize + 4 * i);
+        if (size >= kMaskedHeaderSize) h->masks[3] = Le32(p + 52);
+    }
+    if (layout == Layout::kLonger) {
+        // An unknown longer header is taken only for plain data whose size
+        // it states exactly.
+        const uint64_t rowBytes = ((uint64_t)h->bpp * h->width + 31) / 32 * 4;
+        if (Le32(p + 20) != rowBytes * h->height || Le16(p + 12) != 1 ||
+            h->compression != BI_RGB || h->colours != 0)
+            return "Error reading BMP info";
+    }
+    return nullptr;
 }
 
-void ParseInfoHeader(const BYTE* p, BITMAPINFOHEADER* h)
+// Whether the depth and compression make a picture this decoder reads, and
+// fits under the memory ceiling. Null, or why not.
+const char* CheckPicture(Layout layout, BmpHeader* h)
 {
-    h->biSize = Le32(p);
-    h->biWidth = (int32_t)Le32(p + 4);
-    h->biHeight = (int32_t)Le32(p + 8);
-    h->biPlanes = Le16(p + 12);
-    h->biBitCount = Le16(p + 14);
-    h->biCompression = Le32(p + 16);
-    h->biSizeImage = Le32(p + 20);
-    h->biXPelsPerMeter = (int32_t)Le32(p + 24);
-    h->biYPelsPerMeter = (int32_t)Le32(p + 28);
-    h->biClrUsed = Le32(p + 32);
-    h->biClrImportant = Le32(p + 36);
+    if (h->width == 0 || h->height == 0) return "Invalid BMP dimensions";
+    const DWORD bpp = h->bpp, compression = h->compression;
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
+        return "unsupported bits per pixel";
+    // OS/2 2.x numbers its Huffman and RLE24 codings 3 and 4.
+    if ((bpp <= 8 || layout == Layout::kOs2) && compression > BI_RLE4)
+        return "compression type not supported";
+    if (bpp == 24 && compression != BI_RGB) return "unknown compression";
+    if ((bpp == 16 || bpp == 32) && compression != BI_RGB && compression != BI_BITFIELDS &&
+        compression != BI_ALPHABITFIELDS)
+        return "unknown compression";
+    uint64_t pixelBytes;
+    if (!vssize::ImageBytes(h->width, h->height, bpp < 24 ? bpp : 24, &pixelBytes) ||
+        !vssize::RowBytes(h->width, bpp, &h->fileRowBytes))
+        return "BMP dimensions too large";
+    h->fullTable = h->colours == 0 && bpp <= 8;
+    if (h->fullTable) h->colours = (DWORD)1 << bpp;
+    return nullptr;
+}
+
+// The masks of 16- and 32-bit pixels: those of the header, those that
+// follow a header without them, or the defaults of uncompressed pixels
+// (5-5-5, and blue, green, red bytes then one unused).
+bool ReadMasks(VsFile* f, Layout layout, DWORD infoSize, BmpHeader* h)
+{
+    if (h->compression == BI_RGB) {
+        const bool wide = h->bpp == 32;
+        h->masks[0] = wide ? 0xFF0000 : 0x7C00;
+        h->masks[1] = wide ? 0x00FF00 : 0x03E0;
+        h->masks[2] = wide ? 0x0000FF : 0x001F;
+        h->masks[3] = 0;
+    } else if (layout != Layout::kWindows || infoSize == kInfoHeaderSize) {
+        const size_t count = h->compression == BI_ALPHABITFIELDS ? 4 : 3;
+        BYTE raw[16];
+        if (!ReadHeaderBytes(f, raw, 4 * count, h)) return false;
+        for (size_t i = 0; i < count; i++) h->masks[i] = Le32(raw + 4 * i);
+    }
+    if (h->bpp == 16) {
+        for (DWORD& m : h->masks) m &= 0xFFFF;
+        // 16-bit pixels stay opaque whatever their alpha mask, as Pillow
+        // shows them.
+        h->masks[3] = 0;
+    }
+    return true;
+}
+
+// Reads the file header (when there is one), the info header and the masks
+// that may follow it, and leaves the stream at the colour table. Null when
+// the decoder can read the picture, else the reason; h->truncated tells
+// that the data ended inside the headers.
+const char* ReadHeaders(VsFile* f, BmpHeader* h)
+{
+    h->start = f->Tell();
+    BYTE fileHeader[kFileHeaderSize];
+    if (!ReadHeaderBytes(f, fileHeader, kFileHeaderSize, h)) return "Not a BMP";
+    if (fileHeader[0] == 'B' && fileHeader[1] == 'M') {
+        h->dataOffset = Le32(fileHeader + 10);
+    } else {
+        // A bare DIB: the info header starts right here.
+        f->Seek(h->start, SEEK_SET);
+    }
+
+    BYTE raw[kMaskedHeaderSize] = {0};
+    if (!ReadHeaderBytes(f, raw, 4, h)) return "Error reading BMP info";
+    const DWORD infoSize = Le32(raw);
+    const Layout layout = LayoutOf(infoSize);
+    if (layout == Layout::kRefused) return "Error reading BMP info";
+    const DWORD held = std::min(infoSize, kMaskedHeaderSize);
+    if (!ReadHeaderBytes(f, raw + 4, held - 4, h)) return "Error reading BMP info";
+    if (const char* error = ParseInfoHeader(raw, infoSize, layout, h)) return error;
+    if (const char* error = CheckPicture(layout, h)) return error;
+    if (!SkipHeaderBytes(f, infoSize - held, h)) return "Error reading BMP info";
+    if ((h->bpp == 16 || h->bpp == 32) && !ReadMasks(f, layout, infoSize, h))
+        return "Error reading BMP masks";
+    return nullptr;
+}
+
+// Reads the colour table into the image's palette, as many entries as the
+// palette holds, and leaves the stream at the first pixel: at the file
+// header's offset, or without one (or with one pointing back into the
+// table) behind the whole table.
+void ReadColourTable(VsFile* f, const BmpHeader& h, Vistel& img)
+{
+    const DWORD entrySize = h.core ? 3 : 4;
+    DWORD fileColours = h.colours;
+    // A header that states no count implies a full table; a data offset may
+    // show it shorter.
+    const long tableStart = f->Tell();
+    if (h.fullTable && h.dataOffset != 0 && h.start + (long)h.dataOffset > tableStart) {
+        const uint64_t room = (uint64_t)(h.start + (long)h.dataOffset - tableStart) / entrySize;
+        if (room < fileColours) fileColours = (DWORD)room;
+    }
+    RGBQUAD* palette = img.GetPalette();
+    const DWORD kept = palette ? std::min(fileColours, img.GetNumColors()) : 0;
+    if (kept) {
+        std::vector<BYTE> table((size_t)kept * entrySize);
+        f->Read(table.data(), 1, table.size());
+        for (DWORD i = 0; i < kept; i++) {
+            const BYTE* e = &table[(size_t)i * entrySize];
+            palette[i] = RGBQUAD{e[0], e[1], e[2], 0};
+        }
+    }
+    const uint64_t tableEnd = (uint64_t)f->Tell();
+    if (h.dataOffset != 0 && (uint64_t)h.start + h.dataOffset >= tableEnd)
+        SeekWithin(f, (uint64_t)h.start + h.dataOffset);
+    else if (fileColours > kept)
+        SeekWithin(f, tableEnd + (uint64_t)(fileColours - kept) * entrySize);
 }
 
 void WriteInfoHeader(BYTE* p, const BITMAPINFOHEADER& h)
@@ -94,48 +280,62 @@ void WriteInfoHeader(BYTE* p, const BITMAPINFOHEADER& h)
     PutLe32(p + 36, h.biClrImportant);
 }
 
-// A colour channel of a bit-field pixel: where it sits and how wide it is.
-// Its value is brought to 8 bits by keeping its top 8 bits or by shifting a
-// narrower value up (a 5-bit 31 becomes 248).
-struct Channel {
-    DWORD mask = 0;
-    int shift = 0;
-    int width = 0;
-
-    explicit Channel(DWORD m) : mask(m)
-    {
-        if (!mask) return;
-        while (!((mask >> shift) & 1)) shift++;
-        for (DWORD v = mask >> shift; v; v >>= 1) width++;
-    }
-
-    BYTE Extract(DWORD pixel) const
-    {
-        DWORD v = (pixel & mask) >> shift;
-        return width > 8 ? (BYTE)(v >> (width - 8)) : (BYTE)(v << (8 - width));
-    }
-};
-
-// Converts one row of 16- or 32-bit bit-field pixels to blue, green, red.
-void ExpandBitfieldRow(const BYTE* src, BYTE* dst, DWORD width, DWORD bytesPerPixel,
-                       const Channel& red, const Channel& green, const Channel& blue)
+// Converts one row of 16- or 32-bit bit-field pixels to blue, green, red,
+// and to alpha when `alpha` is given; returns the OR of the alpha values.
+BYTE ExpandBitfieldRow(const BYTE* src, BYTE* dst, BYTE* alpha, DWORD width,
+                       DWORD bytesPerPixel, const BitField* channels)
 {
-    if (bytesPerPixel == 4 && red.mask == 0xFF0000 && green.mask == 0xFF00 && blue.mask == 0xFF) {
-        // The usual layout, blue, green and red bytes then one more: the
-        // channels are the bytes themselves.
+    const BitField &red = channels[0], &green = channels[1], &blue = channels[2],
+                   &opacity = channels[3];
+    BYTE seen = 0;
+    if (bytesPerPixel == 4 && red.Mask() == 0xFF0000 && green.Mask() == 0xFF00 &&
+        blue.Mask() == 0xFF && (!alpha || opacity.Mask() == 0xFF000000)) {
+        // The usual layout, blue, green, red bytes then alpha or nothing:
+        // the channels are the bytes themselves.
         for (DWORD x = 0; x < width; x++, src += 4, dst += 3) {
             dst[0] = src[0];
             dst[1] = src[1];
             dst[2] = src[2];
+            if (alpha) seen |= alpha[x] = src[3];
         }
-        return;
+        return seen;
     }
     for (DWORD x = 0; x < width; x++, src += bytesPerPixel, dst += 3) {
-        DWORD pixel = bytesPerPixel == 2 ? Le16(src) : Le32(src);
+        const DWORD pixel = bytesPerPixel == 2 ? Le16(src) : Le32(src);
         dst[0] = blue.Extract(pixel);
         dst[1] = green.Extract(pixel);
         dst[2] = red.Extract(pixel);
+        if (alpha) seen |= alpha[x] = opacity.Extract(pixel);
     }
+    return seen;
+}
+
+// Reads 16- and 32-bit rows into the 24-bit image, and into its alpha plane
+// when the pixels carry alpha; false when the plane cannot be made. Rows a
+// short file does not reach stay as they are.
+bool ReadBitFieldRows(VsFile* f, const BmpHeader& h, Vistel& img)
+{
+    const BitField channels[4] = {BitField(h.masks[0]), BitField(h.masks[1]),
+                                  BitField(h.masks[2]), BitField(h.masks[3])};
+    const bool withAlpha = h.masks[3] != 0;
+    if (withAlpha) {
+        img.AlphaCreate();
+        if (!img.AlphaIsValid()) return false;
+    }
+    std::vector<BYTE> row((size_t)h.fileRowBytes);
+    BYTE alphaSeen = 0;
+    for (DWORD y = 0; y < h.height; y++) {
+        const size_t got = f->Read(row.data(), 1, row.size());
+        if (got < row.size()) memset(row.data() + got, 0, row.size() - got);
+        BYTE* alpha = withAlpha ? img.AlphaGetPointer(0, (long)y) : nullptr;
+        alphaSeen |= ExpandBitfieldRow(row.data(), img.GetBits(y), alpha, h.width, h.bpp / 8,
+                                       channels);
+        if (got < row.size()) break;
+    }
+    // Many writers give 32-bit pixels an alpha mask and leave every alpha
+    // byte 0; such a picture is meant to be seen, not fully transparent.
+    if (withAlpha && !alphaSeen) img.AlphaDelete();
+    return true;
 }
 
 void FlipRows(BYTE* bits, DWORD stride, DWORD height)
@@ -262,195 +462,66 @@ void DecodeRle4(VsFile* f, const RleCanvas& c)
 
 bool VistelBMP::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info)
 {
-    if (!buffer || !basic_info || size < 54) return false;
-    if (buffer[0] != 'B' || buffer[1] != 'M') return false;
+    if (!buffer || !basic_info || size < 2 || buffer[0] != 'B' || buffer[1] != 'M') return false;
+    VsMemFile file(buffer, size);
+    BmpHeader h;
+    const bool readable = ReadHeaders(&file, &h) == nullptr;
+    if (!readable && h.truncated) return false;
     basic_info->format = VISTEL_FORMAT_BMP;
-    basic_info->width = (int32_t)Le32(buffer + 18);
-    basic_info->height = (int32_t)Le32(buffer + 22);
+    basic_info->width = readable ? (int32_t)h.width : 0;
+    basic_info->height = readable ? (int32_t)h.height : 0;
     return true;
 }
 
-bool VistelBMP::DibReadBitmapInfo(VsFile* fh, BITMAPINFOHEADER* pdib, DWORD* masks)
+bool VistelBMP::Fail(const char* reason)
 {
-    if (!fh || !pdib) return false;
-    BYTE raw[kInfoHeaderSize + kMaskBytes];
-    if (fh->Read(raw, 1, 4) != 4) return false;
-    DWORD size = Le32(raw);
-
-    if (size == kCoreHeaderSize) {
-        // OS/2 1.x: 16-bit width and height, planes and bit count only.
-        if (fh->Read(raw + 4, 1, 8) != 8) return false;
-        memset(pdib, 0, sizeof(*pdib));
-        pdib->biSize = kCoreHeaderSize;
-        pdib->biWidth = Le16(raw + 4);
-        pdib->biHeight = Le16(raw + 6);
-        pdib->biPlanes = Le16(raw + 8);
-        pdib->biBitCount = Le16(raw + 10);
-    } else {
-        if (size < kInfoHeaderSize) return false;
-        if (fh->Read(raw + 4, 1, kInfoHeaderSize - 4) != kInfoHeaderSize - 4) return false;
-        ParseInfoHeader(raw, pdib);
-        if (HeaderCarriesMasks(size)) {
-            if (fh->Read(raw + kInfoHeaderSize, 1, kMaskBytes) != kMaskBytes) return false;
-            if (masks)
-                for (int i = 0; i < 3; i++) masks[i] = Le32(raw + kInfoHeaderSize + 4 * i);
-            if (!SkipHeaderBytes(fh, size - kInfoHeaderSize - kMaskBytes)) return false;
-        } else if (size == kOs2HeaderSize) {
-            if (!SkipHeaderBytes(fh, kOs2HeaderSize - kInfoHeaderSize)) return false;
-        } else if (size > kInfoHeaderSize) {
-            // An unknown longer header is taken only for plain data whose
-            // size it states exactly.
-            int64_t rowBytes = (((int64_t)pdib->biBitCount * pdib->biWidth + 31) / 32) * 4;
-            if ((__int128)pdib->biSizeImage != (__int128)rowBytes * pdib->biHeight ||
-                pdib->biPlanes != 1 ||
-                pdib->biCompression != BI_RGB || pdib->biClrUsed != 0)
-                return false;
-            if (!SkipHeaderBytes(fh, size - kInfoHeaderSize)) return false;
-        }
-    }
-
-    if (pdib->biSizeImage == 0) {
-        int64_t rowBytes = (((int64_t)pdib->biBitCount * pdib->biWidth + 31) >> 3) & ~(int64_t)3;
-        pdib->biSizeImage = (DWORD)((__int128)rowBytes * pdib->biHeight);
-    }
-    if (pdib->biClrUsed == 0 && pdib->biBitCount <= 8)
-        pdib->biClrUsed = (DWORD)1 << pdib->biBitCount;
-    return true;
+    SetLastError(reason);
+    return false;
 }
 
 bool VistelBMP::Decode(VsFile* hFile)
 {
-    if (!hFile) return false;
-    try {
-        const long off = hFile->Tell();
-
-        BYTE bf[kFileHeaderSize];
-        if (hFile->Read(bf, 1, kFileHeaderSize) != kFileHeaderSize) throw "Not a BMP";
-        DWORD bfOffBits = Le32(bf + 10);
-        if (bf[0] != 'B' || bf[1] != 'M') {
-            // A bare DIB: the info header starts right here.
-            bfOffBits = 0;
-            hFile->Seek(off, SEEK_SET);
-        }
-
-        BITMAPINFOHEADER bmpHeader;
-        DWORD masks[3] = {0, 0, 0};
-        if (!DibReadBitmapInfo(hFile, &bmpHeader, masks)) throw "Error reading BMP info";
-        const bool coreHeader = bmpHeader.biSize == kCoreHeaderSize;
-        const DWORD bpp = bmpHeader.biBitCount;
-        const DWORD compression = bmpHeader.biCompression;
-
-        const bool topDown = bmpHeader.biHeight < 0;
-        const int64_t height64 = topDown ? -(int64_t)bmpHeader.biHeight : bmpHeader.biHeight;
-        if (bmpHeader.biWidth <= 0 || height64 == 0) throw "Invalid BMP dimensions";
-
-        if (info.nEscape == -1) {
-            head.biWidth = bmpHeader.biWidth;
-            head.biHeight = (int32_t)(height64 > INT32_MAX ? INT32_MAX : height64);
-            throw "output dimensions returned";
-        }
-
-        // Reject what cannot be read before taking any memory.
-        if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
-            throw "unsupported bits per pixel";
-        if (bpp <= 8 && compression > BI_RLE4) throw "compression type not supported";
-        if (bpp == 24 && compression != BI_RGB) throw "unknown compression";
-        if ((bpp == 16 || bpp == 32) && compression != BI_RGB && compression != BI_BITFIELDS)
-            throw "unknown compression";
-        const DWORD width = (DWORD)bmpHeader.biWidth;
-        uint64_t pixelBytes, fileRowBytes;
-        if (!vssize::ImageBytes(width, (uint64_t)height64, bpp < 24 ? bpp : 24, &pixelBytes) ||
-            !vssize::RowBytes(width, bpp, &fileRowBytes))
-            throw "BMP dimensions too large";
-        const DWORD height = (DWORD)height64;
-
-        // Masks of a 40-byte header follow it, before any colour table.
-        if (compression == BI_BITFIELDS && !HeaderCarriesMasks(bmpHeader.biSize)) {
-            BYTE raw[kMaskBytes];
-            if (hFile->Read(raw, 1, kMaskBytes) != kMaskBytes) throw "Error reading BMP masks";
-            for (int i = 0; i < 3; i++) masks[i] = Le32(raw + 4 * i);
-        }
-
-        if (!Create(width, height, bpp, VISTEL_FORMAT_BMP)) throw "Can't allocate memory";
-        // Rows a short file does not reach stay black rather than undefined.
-        memset(GetBits(0), 0, head.biSizeImage);
-
-        head.biXPelsPerMeter = bmpHeader.biXPelsPerMeter;
-        head.biYPelsPerMeter = bmpHeader.biYPelsPerMeter;
-        info.xDPI = (long)floor(bmpHeader.biXPelsPerMeter * 254.0 / 10000.0 + 0.5);
-        info.yDPI = (long)floor(bmpHeader.biYPelsPerMeter * 254.0 / 10000.0 + 0.5);
-
-        if (info.nEscape) throw "Cancelled";
-
-        // Colour table: as many entries as the image's palette holds are
-        // kept; any surplus (and the table of a true-colour file) is skipped.
-        const DWORD entrySize = coreHeader ? 3 : 4;
-        DWORD fileColors = bmpHeader.biClrUsed;
-        // A core header implies a full table; a data offset may show it shorter.
-        const long tablesStart = hFile->Tell();
-        if (coreHeader && bfOffBits != 0 && off + (long)bfOffBits > tablesStart) {
-            const uint64_t room = (uint64_t)(off + (long)bfOffBits - tablesStart) / entrySize;
-            if (room < fileColors) fileColors = (DWORD)room;
-        }
-        RGBQUAD* palette = GetPalette();
-        const DWORD kept = palette ? (fileColors < GetNumColors() ? fileColors : GetNumColors()) : 0;
-        if (kept) {
-            std::vector<BYTE> table((size_t)kept * entrySize);
-            hFile->Read(table.data(), 1, table.size());
-            for (DWORD i = 0; i < kept; i++) {
-                const BYTE* e = &table[(size_t)i * entrySize];
-                palette[i].rgbBlue = e[0];
-                palette[i].rgbGreen = e[1];
-                palette[i].rgbRed = e[2];
-                palette[i].rgbReserved = 0;
-            }
-        }
-        if (info.nEscape) throw "Cancelled";
-
-        // Pixel data starts at the file header's offset; without one (or
-        // with one pointing back into the tables just read) it follows the
-        // whole colour table.
-        const uint64_t tablesEnd = (uint64_t)hFile->Tell();
-        if (bfOffBits != 0 && (uint64_t)off + bfOffBits >= tablesEnd)
-            SeekWithin(hFile, (uint64_t)off + bfOffBits);
-        else if (fileColors > kept)
-            SeekWithin(hFile, tablesEnd + (uint64_t)(fileColors - kept) * entrySize);
-
-        BYTE* bits = GetBits(0);
-        const DWORD stride = GetEffWidth();
-        if (bpp == 16 || bpp == 32) {
-            if (compression == BI_RGB) {
-                masks[0] = bpp == 16 ? 0x7C00 : 0xFF0000;
-                masks[1] = bpp == 16 ? 0x03E0 : 0x00FF00;
-                masks[2] = bpp == 16 ? 0x001F : 0x0000FF;
-            } else if (bpp == 16) {
-                for (DWORD& m : masks) m &= 0xFFFF;
-            }
-            const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
-            std::vector<BYTE> row((size_t)fileRowBytes);
-            for (DWORD y = 0; y < height; y++) {
-                size_t got = hFile->Read(row.data(), 1, row.size());
-                if (got < row.size()) memset(row.data() + got, 0, row.size() - got);
-                ExpandBitfieldRow(row.data(), bits + (size_t)stride * y, width, bpp / 8, red,
-                                  green, blue);
-                if (got < row.size()) break;
-            }
-        } else if (compression == BI_RLE8) {
-            DecodeRle8(hFile, RleCanvas{bits, stride, height});
-        } else if (compression == BI_RLE4) {
-            DecodeRle4(hFile, RleCanvas{bits, stride, height});
-        } else {
-            // Uncompressed 1, 4, 8 and 24 bits: the file's rows are the DIB's.
-            hFile->Read(bits, 1, head.biSizeImage);
-        }
-
-        if (topDown) FlipRows(bits, stride, height);
-        memcpy(pDib, &head, sizeof(BITMAPINFOHEADER));
+    if (!hFile) return Fail("null file handler");
+    BmpHeader h;
+    if (const char* error = ReadHeaders(hFile, &h)) return Fail(error);
+    if (info.nEscape == -1) {
+        head.biWidth = (int32_t)h.width;
+        head.biHeight = (int32_t)h.height;
+        SetLastError("output dimensions returned");
         return true;
-    } catch (const char* message) {
-        SetLastError(message);
-        return info.nEscape == -1;
     }
+
+    if (!Create(h.width, h.height, h.bpp, VISTEL_FORMAT_BMP)) return Fail("Can't allocate memory");
+    // Rows a short file does not reach stay black rather than undefined.
+    memset(GetBits(0), 0, head.biSizeImage);
+    head.biXPelsPerMeter = h.xPelsPerMeter;
+    head.biYPelsPerMeter = h.yPelsPerMeter;
+    info.xDPI = (long)floor(h.xPelsPerMeter * 254.0 / 10000.0 + 0.5);
+    info.yDPI = (long)floor(h.yPelsPerMeter * 254.0 / 10000.0 + 0.5);
+    if (info.nEscape) return Fail("Cancelled");
+
+    ReadColourTable(hFile, h, *this);
+    if (info.nEscape) return Fail("Cancelled");
+
+    BYTE* bits = GetBits(0);
+    const DWORD stride = GetEffWidth();
+    if (h.bpp == 16 || h.bpp == 32) {
+        if (!ReadBitFieldRows(hFile, h, *this)) return Fail("Can't allocate memory");
+    } else if (h.compression == BI_RLE8) {
+        DecodeRle8(hFile, RleCanvas{bits, stride, h.height});
+    } else if (h.compression == BI_RLE4) {
+        DecodeRle4(hFile, RleCanvas{bits, stride, h.height});
+    } else {
+        // Uncompressed 1, 4, 8 and 24 bits: the file's rows are the DIB's.
+        hFile->Read(bits, 1, head.biSizeImage);
+    }
+
+    if (h.topDown) {
+        FlipRows(bits, stride, h.height);
+        if (pAlpha) FlipRows(pAlpha, h.width, h.height);
+    }
+    memcpy(pDib, &head, sizeof(BITMAPINFOHEADER));
+    return true;
 }
 
 bool VistelBMP::Encode(VsFile* hFile)

@@ -334,21 +334,22 @@ bool VistelJPG::RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif)
     ApplyDecodeOptions(&cinfo);
     jpeg_calc_output_dimensions(&cinfo);
 
-    if (!work) {
-        // Header only: report the (scaled) size, make no pixels.
-        Destroy();
-        head.biWidth = (int32_t)cinfo.output_width;
-        head.biHeight = (int32_t)cinfo.output_height;
-        jpeg_destroy_decompress(&cinfo);
-        return true;
-    }
-
     const DWORD width = cinfo.output_width;
     const DWORD height = cinfo.output_height;
     const int comps = cinfo.output_components;
     const DWORD bpp = comps == 1 ? 8 : 24;
     uint64_t imageBytes;
-    if (!vssize::ImageBytes(width, height, bpp, &imageBytes) || !CoefficientsFit(&cinfo)) {
+    const bool fits = vssize::ImageBytes(width, height, bpp, &imageBytes) && CoefficientsFit(&cinfo);
+    if (!work) {
+        // Header only: the (scaled) size a decode makes, 0 x 0 when it would
+        // refuse the size; no pixels.
+        Destroy();
+        head.biWidth = fits ? (int32_t)width : 0;
+        head.biHeight = fits ? (int32_t)height : 0;
+        jpeg_destroy_decompress(&cinfo);
+        return true;
+    }
+    if (!fits) {
         SetLastError(vssize::kTooLarge);
         jpeg_destroy_decompress(&cinfo);
         return false;

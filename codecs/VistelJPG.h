@@ -40,10 +40,12 @@ public:
 
     // Replaces the image with the JPEG at the stream's position. With
     // nEscape = -1 only the header is read: the size (after scaling) lands
-    // in the header and no pixels are made.
+    // in the header, 0 x 0 when a decode would refuse it, and no pixels are
+    // made.
     bool Decode(VsFile* hFile) override;
     bool Encode(VsFile* hFile) override;
-    // Header-only decode of a buffer; fills basic_info on success.
+    // Header-only decode of a buffer; fills basic_info on success with the
+    // size the decoder gives the picture (0 x 0: it refuses the size).
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
     // Reads the stream's EXIF and comment segments into m_exifinfo, leaving
     // the stream where it was; true when the file carries parsed EXIF data.

@@ -40,15 +40,22 @@ long ClampDpi(double dpi)
     return (long)(dpi > kMaxDpi ? kMaxDpi : dpi);
 }
 
-// Grey 192, the background for files without bKGD. libpng takes it as a
-// sample of the rows it composites, so grey files of 1, 2 or 4 bits get the
-// nearest level they can hold (white, 170 and 187).
-png_color_16 DefaultBackground(int colorType, int depth)
+// Stores the file's bKGD colour, when it has one, in *out as 8-bit RGB.
+// Palette files get their entry's colour from libpng.
+void KeepBackground(png_structp png, png_infop pi, int colorType, int depth, RGBQUAD* out)
 {
-    png_uint_16 grey = 192;
-    if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8)
-        grey = (png_uint_16)((192 * ((1 << depth) - 1) + 127) / 255);
-    return png_color_16{0, 192, 192, 192, grey};
+    png_color_16p bk = nullptr;
+    if (!png_get_bKGD(png, pi, &bk) || !bk) return;
+    png_uint_16 rgb[3] = {bk->red, bk->green, bk->blue};
+    if (!(colorType & PNG_COLOR_MASK_COLOR)) rgb[0] = rgb[1] = rgb[2] = bk->gray;
+    BYTE level[3];
+    for (int c = 0; c < 3; c++) {
+        unsigned v = rgb[c];
+        if (colorType != PNG_COLOR_TYPE_PALETTE && depth == 16) v >>= 8;
+        else if (colorType != PNG_COLOR_TYPE_PALETTE && depth < 8) v = v * 255 / ((1u << depth) - 1);
+        level[c] = (BYTE)(v > 255 ? 255 : v);
+    }
+    *out = RGBQUAD{level[2], level[1], level[0], 0};
 }
 
 // Widens a row of 2-bit pixels (four to a byte, first pixel in the top bits)
@@ -163,17 +170,17 @@ void VistelPNG::user_warning_fn(png_structp, png_const_charp) {}
 
 bool VistelPNG::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info)
 {
-    if (!buffer || size < 24) return false;
+    if (!buffer || !basic_info || size < 4) return false;
     if (buffer[0] != 0x89 || buffer[1] != 'P' || buffer[2] != 'N' || buffer[3] != 'G') return false;
-    auto be32 = [buffer](int at) {
-        return (DWORD)buffer[at] << 24 | (DWORD)buffer[at + 1] << 16 |
-               (DWORD)buffer[at + 2] << 8 | (DWORD)buffer[at + 3];
-    };
-    if (basic_info) {
-        basic_info->format = VISTEL_FORMAT_PNG;
-        basic_info->width = (int32_t)be32(16);
-        basic_info->height = (int32_t)be32(20);
-    }
+    VsMemFile file(buffer, size);
+    VistelPNG probe;
+    probe.SetEscape(-1);
+    const bool readable = probe.Decode(&file);
+    // libpng read to the end of the data: its first image data lies beyond.
+    if (!readable && file.Eof()) return false;
+    basic_info->format = VISTEL_FORMAT_PNG;
+    basic_info->width = readable ? (int32_t)probe.GetWidth() : 0;
+    basic_info->height = readable ? (int32_t)probe.GetHeight() : 0;
     return true;
 }
 
@@ -190,7 +197,11 @@ bool VistelPNG::Decode(VsFile* hFile)
     bool ok = ReadGuarded(&st, hFile);
     if (st.png) png_destroy_read_struct(&st.png, st.info ? &st.info : nullptr, nullptr);
     free(st.rowBuf);
-    if (ok && !Transfer(*st.img)) {
+    if (ok && info.nEscape == -1) {
+        head.biWidth = (int32_t)st.width;
+        head.biHeight = (int32_t)st.height;
+        SetLastError("output dimensions returned");
+    } else if (ok && !Transfer(*st.img)) {
         SetLastError("PNG: cannot decode into a ghost image");
         ok = false;
     }
@@ -233,13 +244,16 @@ bool VistelPNG::ReadGuarded(ReadState* st, VsFile* hFile)
     st->img->CopyInfo(*this);
 
     png_read_info(st->png, st->info);
-    if (!ReadHeader(st) || !ReadRows(st)) return false;
+    if (!ReadHeader(st)) return false;
+    if (info.nEscape == -1) return true;
+    if (!ReadRows(st)) return false;
     png_read_end(st->png, st->info);
     return true;
 }
 
 // Chooses the transformations, creates the picture and fills its palette,
-// transparency, resolution and options from the header chunks.
+// transparency, resolution and options from the header chunks. In
+// header-only mode (nEscape -1) it stops once the size is checked.
 bool VistelPNG::ReadHeader(ReadState* st)
 {
     png_structp png = st->png;
@@ -250,27 +264,11 @@ bool VistelPNG::ReadHeader(ReadState* st)
     png_get_IHDR(png, pi, &st->width, &st->height, &depth, &colorType, &interlace, nullptr,
                  nullptr);
     int pixelDepth = png_get_channels(png, pi) * depth;
-    // RGBA and 16-bit grey+alpha keep their alpha in a plane; every other
-    // kind of transparency is composited onto the background colour.
-    st->withAlpha = colorType == PNG_COLOR_TYPE_RGB_ALPHA ||
-                    (colorType == PNG_COLOR_TYPE_GRAY_ALPHA && depth == 16);
-
-    png_color_16p fileBackground = nullptr;
-    bool hasBackground = png_get_bKGD(png, pi, &fileBackground) != 0 && fileBackground;
-    if (!st->withAlpha) {
-        if (hasBackground) {
-            png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
-        } else {
-            png_color_16 grey192 = DefaultBackground(colorType, depth);
-            png_set_background(png, &grey192, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
-        }
-    } else if (hasBackground) {
-        int shift = depth == 16 ? 8 : 0;
-        img->info.nBkgndColor.rgbRed = (BYTE)(fileBackground->red >> shift);
-        img->info.nBkgndColor.rgbGreen = (BYTE)(fileBackground->green >> shift);
-        img->info.nBkgndColor.rgbBlue = (BYTE)(fileBackground->blue >> shift);
-        img->info.nBkgndColor.rgbReserved = 0;
-    }
+    // Files with an alpha channel, and grey and RGB files with a tRNS colour,
+    // are read as RGBA into 24 bits and an alpha plane: what the file stores,
+    // nothing composited onto a background, no gamma applied.
+    st->withAlpha = (colorType & PNG_COLOR_MASK_ALPHA) ||
+                    (colorType != PNG_COLOR_TYPE_PALETTE && png_get_valid(png, pi, PNG_INFO_tRNS));
     if (depth == 16) png_set_strip_16(png);
 
     DWORD bpp = st->withAlpha || pixelDepth > 16 ? 24 : pixelDepth == 16 ? 8 : (DWORD)pixelDepth;
@@ -281,10 +279,13 @@ bool VistelPNG::ReadHeader(ReadState* st)
         SetLastError(vssize::kTooLarge);
         return false;
     }
+    if (info.nEscape == -1) return true;
     if (!img->Create(st->width, st->height, bpp, VISTEL_FORMAT_PNG)) {
         SetLastError(img->GetLastError());
         return false;
     }
+    // bKGD stays in the image for those who ask for it.
+    KeepBackground(png, pi, colorType, depth, &img->info.nBkgndColor);
 
     png_uint_32 xRes = 0, yRes = 0;
     int unit = PNG_RESOLUTION_UNKNOWN;
@@ -320,7 +321,7 @@ bool VistelPNG::ReadHeader(ReadState* st)
     }
 
     // tRNS of a palette file is per-entry alpha. (Grey and RGB tRNS name a
-    // sample value, not an alpha table; libpng composites those pixels.)
+    // sample value, not an alpha table: those files have an alpha plane.)
     png_bytep trans = nullptr;
     int numTrans = 0;
     if (pal && colorType == PNG_COLOR_TYPE_PALETTE &&
@@ -336,10 +337,10 @@ bool VistelPNG::ReadHeader(ReadState* st)
     }
 
     if (st->withAlpha) {
-        if (colorType == PNG_COLOR_TYPE_GRAY_ALPHA) {
-            png_set_gray_to_rgb(png);
-            png_set_expand(png);
-        }
+        // Expanding turns a tRNS colour into alpha 0 for exactly the samples
+        // equal to it, compared at the file's depth (16 bits included).
+        png_set_expand(png);
+        if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(png);
         png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
         img->AlphaCreate();
         if (!img->AlphaIsValid()) {

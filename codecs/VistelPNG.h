@@ -6,12 +6,15 @@
 //   palette 1/2/4/8 bits      -> indexed 1/4/4/8 bits (2-bit rows widened),
 //                                tRNS as per-entry alpha or transparent index 0
 //   grey 1/2/4/8/16 bits      -> indexed 1/4/4/8/8 bits with a grey palette
-//   grey+alpha 8 bits, and tRNS of grey/RGB files
-//                             -> composited onto bKGD (or grey 192), opaque
 //   RGB 8/16 bits             -> 24 bits
-//   RGBA 8/16, grey+alpha 16  -> 24 bits with an alpha plane
+//   RGBA 8/16, grey+alpha 8/16, grey and RGB with a tRNS colour
+//                             -> 24 bits with an alpha plane (tRNS: alpha 0
+//                                where the sample equals it at full depth)
+// Pixels are what the file stores: nothing is composited onto bKGD (which
+// is kept as the image's background colour) and gamma is not applied.
 // 16-bit samples keep their high byte. A failed decode leaves the image as
-// it was and the reason in GetLastError().
+// it was and the reason in GetLastError(); with nEscape -1 only the chunks
+// before the image data are read, and the size lands in the image header.
 #ifndef VISTEL_VISTELPNG_H
 #define VISTEL_VISTELPNG_H
 
@@ -28,7 +31,11 @@ public:
     // RGBA when the image has an alpha plane or a 24-bit transparent colour;
     // Adam7 when the PNG codec option is 1. Always writes bKGD and pHYs.
     bool Encode(VsFile* hFile) override;
-    // Recognises PNG data from its first bytes and reports its size.
+    // Recognises PNG data by its signature and reports the size the decoder
+    // gives it, read by the decoder's own header reading. Headers the decoder
+    // refuses report 0 x 0, so that a photo read asks the decoder, which says
+    // why. False for other data, and for data that ends before the first
+    // image data chunk (more of it may tell).
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
 
 protected:

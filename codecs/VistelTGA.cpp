@@ -119,7 +119,8 @@ bool IsPixelDepth(BYTE depth)
     return depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32;
 }
 
-// Null when the header describes an image this codec reads, else the reason.
+// Null when the header describes an image this codec reads, under the
+// memory ceiling, else the reason.
 // Beyond what the format requires, the combinations are kept to the ones
 // that make sense (indexed pixels are 8-bit and come with a map, grey is 8
 // bits or 8 bits plus alpha, colour maps use 15- to 32-bit entries): with no
@@ -140,7 +141,13 @@ const char* CheckHeader(const tagTgaHeader& h)
     if (IsColourMapped(h)) depthFits = h.PixelDepth == 8 && h.CmapType == 1;
     else if (IsGrey(h)) depthFits = h.PixelDepth == 8 || h.PixelDepth == 16;
     else depthFits = h.PixelDepth != 8;
-    return depthFits ? nullptr : "bad TGA header";
+    if (!depthFits) return "bad TGA header";
+    // Refused here rather than when the picture is made, so that the format
+    // check never reports a size the decoder does not give.
+    uint64_t bytes;
+    if (!vssize::ImageBytes(h.ImageWidth, h.ImageHeight, h.PixelDepth == 8 ? 8 : 24, &bytes))
+        return "TGA dimensions too large";
+    return nullptr;
 }
 
 PixelLayout LayoutOf(const tagTgaHeader& h)

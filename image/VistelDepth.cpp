@@ -3,37 +3,16 @@
 #include "Vistel.h"
 #include "PackedIndex.h"
 
+#include "BitField.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
 
-namespace {
-
-// The 8-bit value of the bits `mask` selects in `w`, aligned so that the
-// mask's highest bit becomes bit 7 (narrow fields keep zero low bits, wide
-// ones lose their lowest bits). Defined for every mask, including 0.
-inline BYTE MaskedChannel(DWORD w, DWORD mask, int top)
-{
-    DWORD v = w & mask;
-    return (BYTE)(top >= 8 ? v >> (top - 8) : v << (8 - top));
-}
-
-// One past the highest set bit of `mask`, 0 for an empty mask.
-int MaskTop(DWORD mask)
-{
-    int top = 0;
-    while (mask) {
-        top++;
-        mask >>= 1;
-    }
-    return top;
-}
-
-}  // namespace
-
-// Unpacks 16-bit bit-field or 32-bit pixels into this 24-bit image. The
+// Unpacks 16-bit bit-field or 32-bit pixels into this 24-bit image; 16-bit
+// channels are widened as BitField does, so that white stays white. The
 // source may be the pixel data itself: 16-bit rows are narrower than the
 // result, so they are converted from the last pixel backwards; 32-bit rows
 // are wider, so they are converted from the first pixel forwards. Either
@@ -46,16 +25,16 @@ void Vistel::Bitfield2RGB(BYTE* src, WORD redmask, WORD greenmask, WORD bluemask
     BYTE* const bits = info.pImage;
 
     if (bpp == 16) {
-        const int rtop = MaskTop(redmask), gtop = MaskTop(greenmask), btop = MaskTop(bluemask);
+        const BitField red(redmask), green(greenmask), blue(bluemask);
         const size_t srcStride = (size_t)((width + 1) / 2) * 4;
         for (long y = height - 1; y >= 0; y--) {
             const BYTE* s = src + srcStride * y;
             BYTE* d = bits + (size_t)info.dwEffWidth * y;
             for (long x = width - 1; x >= 0; x--) {
                 const DWORD w = (DWORD)s[2 * x] | ((DWORD)s[2 * x + 1] << 8);
-                d[3 * x] = MaskedChannel(w, bluemask, btop);
-                d[3 * x + 1] = MaskedChannel(w, greenmask, gtop);
-                d[3 * x + 2] = MaskedChannel(w, redmask, rtop);
+                d[3 * x] = blue.Extract(w);
+                d[3 * x + 1] = green.Extract(w);
+                d[3 * x + 2] = red.Extract(w);
             }
         }
     } else if (bpp == 32) {

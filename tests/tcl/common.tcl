@@ -34,6 +34,35 @@ proc readBinary {path {n -1}} {
     return $bytes
 }
 
+# A PNG chunk: length, type, data, CRC of type and data.
+proc pngChunk {type data} {
+    binary format Ia4a*I [string length $data] $type $data [zlib crc32 $type$data]
+}
+
+# Every pixel of a photo as {r g b a}, top row first, alpha included: read
+# back from Tk's own PNG writer (8-bit RGB or RGBA rows, filter 0).
+proc photoRgba {photo} {
+    set png [$photo data -format png]
+    set idat ""
+    for {set at 8} {$at < [string length $png]} {incr at [expr {12 + $len}]} {
+        binary scan $png @${at}Ia4 len type
+        if {$type eq "IHDR"} { binary scan $png @[expr {$at + 17}]c colorType }
+        if {$type eq "IDAT"} { append idat [string range $png $at+8 [expr {$at + 7 + $len}]] }
+    }
+    set channels [expr {$colorType == 6 ? 4 : 3}]
+    set rowBytes [expr {[image width $photo] * $channels}]
+    set rows [zlib decompress $idat]
+    set out {}
+    for {set y 0} {$y < [image height $photo]} {incr y} {
+        binary scan $rows @[expr {$y * ($rowBytes + 1) + 1}]cu$rowBytes samples
+        for {set i 0} {$i < $rowBytes} {incr i $channels} {
+            set pixel [lrange $samples $i [expr {$i + 2}]]
+            lappend out [lappend pixel [expr {$channels == 4 ? [lindex $samples $i+3] : 255}]]
+        }
+    }
+    return $out
+}
+
 # A photo of one colour, of the given size.
 proc solidPhoto {color {w 8} {h 6}} {
     set p [image create photo -width $w -height $h]
@@ -64,4 +93,30 @@ proc animatedGifData {colors delays {w 8} {h 6}} {
         append body $frame
     }
     return "$head$body\x3B"
+}
+
+# Records (elapsed ms, colour of pixel 0 0) of a photo shown in a label
+# until `ms` have passed; keeps only the changes.
+proc colourChanges {p ms} {
+    set start [clock milliseconds]
+    set changes {}
+    set last ""
+    while {[set now [expr {[clock milliseconds] - $start}]] < $ms} {
+        update
+        set c [$p get 0 0]
+        if {$c ne $last} {
+            lappend changes [list $now $c]
+            set last $c
+        }
+        after 5
+    }
+    return $changes
+}
+
+proc showPhoto {p} {
+    destroy .anim
+    toplevel .anim
+    label .anim.l -image $p
+    pack .anim.l
+    update
 }

@@ -115,6 +115,15 @@ TEST(Bombs, HostileFilesGiveTheirExpectedOutcome)
         const formats::Format* format = formats::ByFileName(field[0].c_str());
         ASSERT_NE(format, nullptr) << field[0];
         files++;
+        // The header check (the photo match's, by which Tk sizes the photo
+        // before decoding) claims the size a decode gives, and none (0 x 0,
+        // or no match) for a file the decoder refuses.
+        std::vector<uint8_t> data;
+        ASSERT_TRUE(corpus::ReadFile(kDir + field[0], &data));
+        basic_image_information claim = {};
+        formats::Probe(data.data(), data.size(), &claim);
+        const std::string size = std::to_string(claim.width) + "x" + std::to_string(claim.height);
+        EXPECT_EQ(size, isdigit((unsigned char)field[1][0]) ? field[1] : "0x0") << field[0];
         for (DWORD type : {format->type, (DWORD)VISTEL_FORMAT_UNKNOWN}) {
             SCOPED_TRACE(field[0] + (type ? " typed" : " unknown"));
             const Outcome o = DecodeInChild(kDir + field[0], type);

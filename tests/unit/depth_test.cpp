@@ -126,7 +126,7 @@ TEST(DepthHelpers, TrueColourFromBitfieldsAndArrays)
     BYTE white565[2] = {0xFF, 0xFF};
     Vistel one(1, 1, 24);
     one.Bitfield2RGB(white565, 0xF800, 0x07E0, 0x001F, 16);
-    EXPECT_TRUE(Same(one.GetPixelColor(0, 0), Bgr(248, 252, 248)));
+    EXPECT_TRUE(Same(one.GetPixelColor(0, 0), Bgr(255, 255, 255)));  // channels widened by bit replication
 
     BYTE bgra[16] = {1, 2, 3, 40, 5, 6, 7, 80, 9, 10, 11, 120, 13, 14, 15, 160};
     Vistel img;
