@@ -123,10 +123,19 @@ TEST(DepthHelpers, TrueColourFromBitfieldsAndArrays)
         for (DWORD y = 0; y < 4; y++)
             EXPECT_EQ(memcmp(inplace.GetBits(y), copied.GetBits(y), 3 * width), 0) << width;
     }
-    BYTE white565[2] = {0xFF, 0xFF};
-    Vistel one(1, 1, 24);
-    one.Bitfield2RGB(white565, 0xF800, 0x07E0, 0x001F, 16);
-    EXPECT_TRUE(Same(one.GetPixelColor(0, 0), Bgr(255, 255, 255)));  // channels widened by bit replication
+    // The fields as the BMP decoder reads them: narrow channels widen by bit
+    // replication, masks wider than 8 bits keep their top bits, empty ones
+    // give 0.
+    const struct { WORD pixel, r, g, b; RGBQUAD want; } fields[] = {
+        {0xFFFF, 0xF800, 0x07E0, 0x001F, Bgr(255, 255, 255)},
+        {0x4210, 0x7C00, 0x03E0, 0x001F, Bgr(132, 132, 132)},  // 5-5-5 grey 16 of 31
+        {0xF800, 0xFFFF, 0, 0x000F, Bgr(0, 0, 0xF8)}};
+    for (const auto& f : fields) {
+        BYTE px[2] = {(BYTE)f.pixel, (BYTE)(f.pixel >> 8)};
+        Vistel one(1, 1, 24);
+        one.Bitfield2RGB(px, f.r, f.g, f.b, 16);
+        EXPECT_TRUE(Same(one.GetPixelColor(0, 0), f.want)) << f.pixel;
+    }
 
     BYTE bgra[16] = {1, 2, 3, 40, 5, 6, 7, 80, 9, 10, 11, 120, 13, 14, 15, 160};
     Vistel img;
