@@ -11,7 +11,8 @@ class Vistel;
 
 namespace corpus {
 
-// Root of the shared test corpora, or "" when the folder is absent.
+// Root of the shared test corpora, or "" when the folder is absent (which
+// fails the running test when the environment says CI=true).
 std::string Root();
 // Every regular file under Root()/suite whose name ends in one of the
 // extensions (lower-case, with dot; empty list = all), sorted, relative to

@@ -1,12 +1,12 @@
-// Image object: geometry per depth, the memory ceiling, copy, transfer and
-// ghost ownership, and the accessors' guards.
+// Image object: geometry per depth, refusals before allocating, resolution
+// fields a file may fill with anything, and copy, transfer and ghost
+// ownership (the sanitizer build reports a double free or a leak).
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "SafeSize.h"
 #include "Vistel.h"
-#include "test_images.h"
-
 
 TEST(ImageCreate, GeometryPerDepth)
 {
@@ -24,124 +24,76 @@ TEST(ImageCreate, GeometryPerDepth)
         EXPECT_EQ(a.GetEffWidth(), c.effWidth);
         EXPECT_EQ(a.GetNumColors(), c.colors);
         EXPECT_EQ(a.GetSize(), c.size);
-        EXPECT_EQ(a.GetPalette() == nullptr, c.colors == 0);
         // The rows follow the header and the palette.
         EXPECT_EQ(a.GetBits(0), a.GetDIB() + 40 + 4 * c.colors);
         EXPECT_EQ(a.GetBits(c.h - 1), a.GetBits(0) + (c.h - 1) * c.effWidth);
         EXPECT_EQ(a.GetBits(c.h), nullptr);
+        // Clear fills every pixel with the value (its low bits at 4 bits,
+        // any non-zero value being 1 at 1 bit).
+        a.Clear(0x3A);
+        const BYTE fill = c.bpp == 1 ? 0xFF : c.bpp == 4 ? 0xAA : 0x3A;
+        EXPECT_EQ(a.GetBits(c.h - 1)[c.effWidth - 1], fill);
     }
 }
 
-TEST(ImageCreate, ZeroSizeAndTheMemoryCeilingAreRefusedBeforeAllocating)
+TEST(ImageCreate, ZeroSizeAndTheCeilingAreRefusedBeforeAllocating)
 {
     Vistel a(4, 4, 8);
     EXPECT_EQ(a.Create(10, 0, 8), nullptr);
     EXPECT_FALSE(a.IsValid());
     EXPECT_STREQ(a.GetLastError(), "Vistel::Create : width and height must be greater than zero");
-
-    EXPECT_EQ(a.Create(65535, 65535, 24), nullptr);
-    EXPECT_STREQ(a.GetLastError(), vssize::kTooLarge);
     // Products that wrap 32 bits must not slip under the ceiling.
-    EXPECT_EQ(a.Create(0x80000000u, 2, 24), nullptr);
-    EXPECT_EQ(a.Create(0xFFFFFFFFu, 0xFFFFFFFFu, 1), nullptr);
-    EXPECT_STREQ(a.GetLastError(), vssize::kTooLarge);
+    for (auto [w, h] : {std::pair{65535u, 65535u}, {0x80000000u, 2u}, {0xFFFFFFFFu, 0xFFFFFFFFu}}) {
+        EXPECT_EQ(a.Create(w, h, 24), nullptr);
+        EXPECT_STREQ(a.GetLastError(), vssize::kTooLarge);
+    }
     EXPECT_NE(a.Create(4000, 3000, 24), nullptr);
 }
 
-TEST(ImageCreate, ClearFillsByDepth)
+TEST(ImageCreate, ResolutionIsClampedToTheHeaderField)
 {
-    Vistel a(9, 2, 1);
-    a.Clear(1);
-    EXPECT_EQ(a.GetBits(0)[0], 255);
-    a.Create(3, 2, 4);
-    a.Clear(0x3A);
-    EXPECT_EQ(a.GetBits(1)[0], 0xAA);
-    a.Create(3, 2, 24);
-    a.Clear(7);
-    EXPECT_EQ(a.GetBits(1)[8], 7);
-}
-
-TEST(ImageAccessors, ResolutionFlagsAndCodecOptions)
-{
-    Vistel a;
-    a.SetXDPI(0);
-    EXPECT_EQ(a.GetXDPI(), 96);
-    a.Create(2, 2, 24);
+    Vistel a(2, 2, 24);
     const auto pelsPerMeter = [&] { return ((BITMAPINFOHEADER*)a.GetDIB())->biXPelsPerMeter; };
-    EXPECT_EQ(pelsPerMeter(), 3780);
+    EXPECT_EQ(pelsPerMeter(), 3780);  // 96 dpi
     a.SetXDPI(300);
     EXPECT_EQ(pelsPerMeter(), 11811);
-    // Huge resolutions are clamped to what the header field holds.
     a.SetXDPI(2000000000L);
     EXPECT_EQ(a.GetXDPI(), 54000000);
     EXPECT_GT(pelsPerMeter(), 0);
-
-    a.SetFlags(0x12345678, true);
-    EXPECT_EQ(a.GetFlags(), 0x5678u);
-    a.SetFlags(0x12345678, false);
-    EXPECT_EQ(a.GetFlags(), 0x12345678u);
-
-    Vistel g(VISTEL_FORMAT_GIF);
-    EXPECT_EQ(g.GetCodecOption(6), 0u);
-    EXPECT_FALSE(g.SetCodecOption(1, 6));
-    EXPECT_TRUE(g.SetCodecOption(42, VISTEL_FORMAT_GIF));
-    EXPECT_EQ(g.GetCodecOption(), 42u);
-    EXPECT_EQ(g.GetCodecOption(VISTEL_FORMAT_PNG), 0u);
+    a.SetXDPI(0);
+    EXPECT_EQ(a.GetXDPI(), 96);
 }
 
-TEST(ImageOwnership, CopyDuplicatesPixelsAndAlpha)
+TEST(ImageOwnership, CopyTransferAndGhost)
 {
-    Vistel a(3, 3, 24);
+    Vistel a(4, 4, 8, VISTEL_FORMAT_GIF);
     a.Clear(9);
     a.AlphaCreate();
     a.AlphaSet(0, 0, 17);
-    Vistel b(a);
-    ASSERT_TRUE(b.IsValid());
-    EXPECT_NE(b.GetDIB(), a.GetDIB());
-    EXPECT_EQ(0, memcmp(b.GetDIB(), a.GetDIB(), a.GetSize()));
-    EXPECT_EQ(b.AlphaGet(0, 0), 17);
-    Vistel c(a, true, true, false);
-    EXPECT_FALSE(c.AlphaIsValid());
-}
+    Vistel copy(a), noAlpha(a, true, true, false);
+    EXPECT_NE(copy.GetDIB(), a.GetDIB());
+    EXPECT_EQ(0, memcmp(copy.GetDIB(), a.GetDIB(), a.GetSize()));
+    EXPECT_EQ(copy.AlphaGet(0, 0), 17);
+    EXPECT_FALSE(noAlpha.AlphaIsValid());
 
-TEST(ImageOwnership, TransferMovesEverythingAndEmptiesTheSource)
-{
-    Vistel a(4, 4, 8, VISTEL_FORMAT_GIF);
-    a.AlphaCreate();
-    BYTE* dib = a.GetDIB();
-    Vistel b(2, 2, 24);
-    ASSERT_TRUE(b.Transfer(a));
-    EXPECT_EQ(b.GetDIB(), dib);
-    EXPECT_TRUE(b.AlphaIsValid());
-    EXPECT_FALSE(a.IsValid());
-    EXPECT_FALSE(a.AlphaIsValid());
-    EXPECT_EQ(a.GetType(), 0u);
-    EXPECT_EQ(a.GetTransIndex(), 0);
-}
+    BYTE* dib = copy.GetDIB();
+    Vistel moved(2, 2, 24);
+    ASSERT_TRUE(moved.Transfer(copy));
+    EXPECT_EQ(moved.GetDIB(), dib);
+    EXPECT_TRUE(moved.AlphaIsValid());
+    EXPECT_FALSE(copy.IsValid() || copy.AlphaIsValid());
 
-TEST(ImageOwnership, GhostFreesNothing)
-{
-    Vistel a(4, 4, 8, VISTEL_FORMAT_GIF);
-    a.AlphaCreate();
     {
-        Vistel g;
-        g.Ghost(&a);
-        EXPECT_EQ(g.GetDIB(), a.GetDIB());
-        EXPECT_FALSE(g.Destroy());
-        EXPECT_EQ(g.Create(2, 2, 8), nullptr);
-        // Copying into a ghost would overwrite the shared source: refused.
-        Vistel other(2, 2, 24);
-        g.Copy(other);
-        EXPECT_EQ(g.GetDIB(), a.GetDIB());
+        Vistel ghost;
+        ghost.Ghost(&a);
+        EXPECT_EQ(ghost.GetDIB(), a.GetDIB());
+        EXPECT_FALSE(ghost.Destroy());
+        EXPECT_EQ(ghost.Create(2, 2, 8), nullptr);
+        ghost.Copy(moved);  // would overwrite the shared source: refused
+        EXPECT_EQ(ghost.GetDIB(), a.GetDIB());
+        Vistel fromGhost(ghost);  // an ordinary, independent image
+        EXPECT_NE(fromGhost.GetDIB(), a.GetDIB());
+        EXPECT_TRUE(fromGhost.Destroy());
     }
-    EXPECT_TRUE(a.IsValid());
-    EXPECT_TRUE(a.AlphaIsValid());
-
-    // A copy made from a ghost is an ordinary, independent image.
-    Vistel g;
-    g.Ghost(&a);
-    Vistel c(g);
-    EXPECT_TRUE(c.IsValid());
-    EXPECT_NE(c.GetDIB(), a.GetDIB());
-    EXPECT_TRUE(c.Destroy());
+    EXPECT_TRUE(a.IsValid() && a.AlphaIsValid());
 }
