@@ -17,16 +17,25 @@ namespace fs = std::filesystem;
 
 namespace corpus {
 
+namespace {
+
+// Under CI the references must be there: the test asking fails (a skip
+// after a failure still counts as a failure).
+void FailUnderCi(const std::string& what)
+{
+    const char* ci = getenv("CI");
+    if (ci && strcmp(ci, "true") == 0 && ::testing::UnitTest::GetInstance()->current_test_info())
+        ADD_FAILURE() << "CI=true but " << what;
+}
+
+}  // namespace
+
 std::string Root()
 {
     const char* env = getenv("VISTEL_TESTDATA");
     std::string root = env && *env ? env : VISTEL_TESTDATA;
     if (fs::is_directory(root)) return root;
-    // Under CI the corpora must be there: the test asking fails (a skip
-    // after a failure still counts as a failure).
-    const char* ci = getenv("CI");
-    if (ci && strcmp(ci, "true") == 0 && ::testing::UnitTest::GetInstance()->current_test_info())
-        ADD_FAILURE() << "CI=true but the test corpora are missing: " << root;
+    FailUnderCi("the test corpora are missing: " + root);
     return "";
 }
 
@@ -170,11 +179,12 @@ std::vector<std::string> PillowDescribe(const std::vector<uint8_t>& file, bool r
         "    px = im.convert(sys.argv[2])\n"
         "    print(px.width, px.height, hashlib.sha256(px.tobytes()).hexdigest(),\n"
         "          im.info.get('duration', 0))\n"
-        "print('loop', im.info.get('loop', -1))\n";
+        "dpi = [round(v) for v in im.info.get('dpi', (0, 0))]\n"
+        "print('loop', im.info.get('loop', -1), 'dpi', *dpi)\n";
+    static int calls = 0;
     const char* tmp = getenv("TMPDIR");
     const std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/vistel_pillow_" +
-                             std::to_string(getpid()) + "_" + ::testing::UnitTest::GetInstance()
-                                                                     ->current_test_info()->name();
+                             std::to_string(getpid()) + "_" + std::to_string(calls++);
     std::ofstream(base + ".py") << script;
     std::ofstream(base + ".img", std::ios::binary).write((const char*)file.data(), file.size());
     const std::string cmd = "/usr/bin/python3 " + base + ".py " + base + ".img " +
@@ -185,6 +195,7 @@ std::vector<std::string> PillowDescribe(const std::vector<uint8_t>& file, bool r
         while (fgets(buf, sizeof buf, pipe)) lines.emplace_back(buf, strcspn(buf, "\n"));
         if (pclose(pipe) != 0) lines.clear();
     }
+    if (lines.empty()) FailUnderCi("Pillow (python3-pil) cannot be run");
     remove((base + ".py").c_str());
     remove((base + ".img").c_str());
     return lines;

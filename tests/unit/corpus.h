@@ -36,7 +36,8 @@ std::vector<uint8_t> OpaqueRgba(Vistel& img);
 
 // What Pillow makes of a file, one line per frame: "W H SHA DURATION", SHA
 // over its RGBA bytes (RGB when `rgbOnly`), DURATION in ms; then "loop N"
-// (-1 without a loop count). Empty when Pillow cannot be run.
+// (-1 without a loop count), "dpi X Y" (0 0 without a resolution). Empty
+// when Pillow cannot be run (which fails the running test under CI=true).
 std::vector<std::string> PillowDescribe(const std::vector<uint8_t>& file, bool rgbOnly = false);
 
 }  // namespace corpus
