@@ -95,9 +95,11 @@ TEST(Encoders, IndependentDecoderReadsWhatWeWrite)
         const std::vector<std::string> theirs = corpus::PillowDescribe(file);
         if (theirs.empty()) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
         EXPECT_EQ(theirs, want);
-        // Our decoder reads the resolution back.
+        // Our decoder reads back the resolution, and the interlacing a
+        // conversion keeps.
         Vistel back;
         ASSERT_TRUE(formats::Decode(back, file.data(), file.size(), VISTEL_FORMAT_UNKNOWN));
+        EXPECT_EQ(back.GetCodecOption(VISTEL_FORMAT_PNG), c.variant == kInterlaced ? 1u : 0u);
         if (c.resolution) {
             EXPECT_EQ(back.GetXDPI(), 300);
             EXPECT_EQ(back.GetYDPI(), 72);
