@@ -2,8 +2,10 @@
 
 bool BlockHasAlpha(const Tk_PhotoImageBlock& block)
 {
+    // Tk's photo writes set the offset to -1 when every pixel is opaque.
     const int* off = block.offset;
-    return off[3] != off[0] && off[3] != off[1] && off[3] != off[2] && off[3] < block.pixelSize;
+    return off[3] >= 0 && off[3] != off[0] && off[3] != off[1] && off[3] != off[2] &&
+           off[3] < block.pixelSize;
 }
 
 bool BlockToImage(Tcl_Interp* interp, const Tk_PhotoImageBlock& block, Vistel* image)

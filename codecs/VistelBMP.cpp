@@ -375,10 +375,9 @@ bool VistelBMP::Decode(VsFile* hFile)
         // Rows a short file does not reach stay black rather than undefined.
         memset(GetBits(0), 0, head.biSizeImage);
 
-        head.biXPelsPerMeter = bmpHeader.biXPelsPerMeter;
-        head.biYPelsPerMeter = bmpHeader.biYPelsPerMeter;
-        info.xDPI = (long)floor(bmpHeader.biXPelsPerMeter * 254.0 / 10000.0 + 0.5);
-        info.yDPI = (long)floor(bmpHeader.biYPelsPerMeter * 254.0 / 10000.0 + 0.5);
+        // 0 (or less) pixels per metre states no resolution.
+        SetXDPI((long)floor(bmpHeader.biXPelsPerMeter * 254.0 / 10000.0 + 0.5));
+        SetYDPI((long)floor(bmpHeader.biYPelsPerMeter * 254.0 / 10000.0 + 0.5));
 
         if (info.nEscape) throw "Cancelled";
 

@@ -63,12 +63,14 @@ TEST(ImageCreate, ClearFillsByDepth)
 
 TEST(ImageAccessors, ResolutionFlagsAndCodecOptions)
 {
+    // No resolution until one is set; a negative one is none.
     Vistel a;
-    a.SetXDPI(0);
-    EXPECT_EQ(a.GetXDPI(), 96);
+    EXPECT_EQ(a.GetXDPI(), 0);
+    a.SetXDPI(-5);
+    EXPECT_EQ(a.GetXDPI(), 0);
     a.Create(2, 2, 24);
     const auto pelsPerMeter = [&] { return ((BITMAPINFOHEADER*)a.GetDIB())->biXPelsPerMeter; };
-    EXPECT_EQ(pelsPerMeter(), 3780);
+    EXPECT_EQ(pelsPerMeter(), 0);
     a.SetXDPI(300);
     EXPECT_EQ(pelsPerMeter(), 11811);
     // Huge resolutions are clamped to what the header field holds.
