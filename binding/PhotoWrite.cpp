@@ -4,6 +4,7 @@
 
 #include "Formats.h"
 #include "PhotoBlock.h"
+#include "PhotoResolution.h"
 
 namespace {
 
@@ -44,12 +45,21 @@ int WriteEncodedFile(Tcl_Interp* interp, const char* fileName, const BYTE* bytes
     return TCL_OK;
 }
 
+// The photo's pixels as an image, with the resolution of the file the
+// photo was read from.
+bool PhotoWriteImage(Tcl_Interp* interp, const Tk_PhotoImageBlock& block, Vistel* image)
+{
+    if (!BlockToImage(interp, block, image)) return false;
+    photoresolution::Apply(block, image);
+    return true;
+}
+
 }  // namespace
 
 int WritePhotoData(Tcl_Interp* interp, const FormatOptions& options, Tk_PhotoImageBlock* block)
 {
     Vistel image;
-    if (!BlockToImage(interp, *block, &image)) return TCL_ERROR;
+    if (!PhotoWriteImage(interp, *block, &image)) return TCL_ERROR;
     const DWORD type = formats::OutputType(options.namedType, nullptr);
     BYTE* bytes;
     long size;
@@ -63,7 +73,7 @@ int WritePhotoFile(Tcl_Interp* interp, const char* fileName, const FormatOptions
                    Tk_PhotoImageBlock* block)
 {
     Vistel image;
-    if (!BlockToImage(interp, *block, &image)) return TCL_ERROR;
+    if (!PhotoWriteImage(interp, *block, &image)) return TCL_ERROR;
     return WriteImageFile(interp, image, fileName, formats::OutputType(options.namedType, fileName));
 }
 
