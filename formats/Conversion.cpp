@@ -126,6 +126,39 @@ bool PrepareForTga(Vistel& image)
     return false;
 }
 
+// GIF shows a pixel wholly or not at all, and names one transparent index:
+// palette entries less than half opaque all become that index.
+void PaletteAlphaToTransparentIndex(Vistel& image)
+{
+    RGBQUAD colours[256];
+    ShownPalette(image, colours);
+    image.AlphaPaletteEnable(false);
+    BYTE map[256];
+    int transparent = -1;
+    for (int i = 0; i < 256; i++) {
+        const bool hidden = i < (int)image.GetNumColors() && colours[i].rgbReserved < 128;
+        if (hidden && transparent < 0) transparent = i;
+        map[i] = (BYTE)(hidden ? transparent : i);
+    }
+    if (transparent < 0) return;
+    const unsigned bpp = image.GetBpp();
+    for (DWORD y = 0; y < image.GetHeight(); y++) {
+        BYTE* row = image.GetBits(y);
+        for (long x = 0; x < (long)image.GetWidth(); x++)
+            SetPackedIndex(row, bpp, x, map[GetPackedIndex(row, bpp, x)]);
+    }
+    image.SetTransIndex(transparent);
+}
+
+// GIF holds up to 8-bit indices with one transparent index.
+bool PrepareForGif(Vistel& image)
+{
+    if (image.IsIndexed() && image.AlphaIsValid() && !ToTrueColour(image, true)) return false;
+    if (image.GetBpp() > 8) return image.DecreaseBpp(8, true, nullptr, 0);
+    if (image.AlphaPaletteIsEnabled() && !image.IsTransparent()) PaletteAlphaToTransparentIndex(image);
+    return true;
+}
+
 }  // namespace
 
 bool PrepareForType(Vistel& image, DWORD type, RGBQUAD background)
@@ -134,8 +167,7 @@ bool PrepareForType(Vistel& image, DWORD type, RGBQUAD background)
     case VISTEL_FORMAT_JPG: return PrepareForJpeg(image, background);
     case VISTEL_FORMAT_BMP: return Flatten(image, background);
     case VISTEL_FORMAT_TGA: return PrepareForTga(image);
-    case VISTEL_FORMAT_GIF:
-        return image.GetBpp() <= 8 || image.DecreaseBpp(8, true, nullptr, 0);
+    case VISTEL_FORMAT_GIF: return PrepareForGif(image);
     default: return true;
     }
 }

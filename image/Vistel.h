@@ -213,7 +213,6 @@ public:
     bool AlphaPaletteIsEnabled() const { return info.bAlphaPaletteEnabled; }
     bool AlphaPaletteIsValid();
     void AlphaPaletteClear();
-    void AlphaStrip();
     bool AlphaSplit(Vistel* dest);
     bool AlphaPaletteSplit(Vistel* dest);
 

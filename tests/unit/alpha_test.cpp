@@ -1,7 +1,6 @@
 // Alpha channel: the plane's layout and life cycle, per-pixel access,
 // whole-plane fill, invert, copy, flip and mirror, grey images as alpha,
-// the alpha-palette queries, flattening with AlphaStrip and splitting
-// alpha out as a grey image.
+// the alpha-palette queries, and splitting alpha out as a grey image.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -185,77 +184,6 @@ TEST(AlphaPalette, ValidityFollowsTheTransparencyRule)
     EXPECT_FALSE(empty.AlphaPaletteIsValid());
 }
 
-// ------------------------------------------------------------ AlphaStrip
-
-TEST(AlphaStrip, TrueColourFlattensInPlaceAndDropsThePlane)
-{
-    const RGBQUAD bg = {0, 0, 255, 0};
-    Vistel img(3, 1, 24, VISTEL_FORMAT_PNG);
-    img.SetPixelColor(0, 0, RGB(30, 20, 10));
-    img.SetPixelColor(1, 0, RGB(50, 100, 200));
-    img.SetPixelColor(2, 0, RGB(255, 255, 255));
-    img.SetTransColor(bg);
-    SetPlane(img, {0, 255, 128});
-    img.AlphaStrip();
-    EXPECT_FALSE(img.AlphaIsValid());
-    EXPECT_EQ(img.GetBpp(), 24);
-    EXPECT_EQ(img.GetType(), (DWORD)VISTEL_FORMAT_PNG);
-    EXPECT_TRUE(Same(img.GetPixelColor(0, 0), bg));
-    EXPECT_TRUE(Same(img.GetPixelColor(1, 0), RGBtoRGBQUAD(RGB(50, 100, 200))));
-    // (128 * 255 + 127 * bg) / 255 per channel.
-    EXPECT_TRUE(Same(img.GetPixelColor(2, 0), RGBQUAD{128, 128, 255, 0}));
-
-    // nAlphaMax scales full opacity down.
-    Vistel dim(1, 1, 24);
-    dim.SetPixelColor(0, 0, RGB(255, 255, 255));
-    SetPlane(dim, {255});
-    dim.AlphaSetMax(128);
-    dim.AlphaStrip();
-    EXPECT_TRUE(Same(dim.GetPixelColor(0, 0), RGBQUAD{128, 128, 128, 0}));
-
-    // Neither a plane nor palette alpha: nothing to do.
-    Vistel plain(1, 1, 24);
-    plain.SetPixelColor(0, 0, RGB(1, 2, 3));
-    plain.AlphaStrip();
-    EXPECT_TRUE(Same(plain.GetPixelColor(0, 0), RGBtoRGBQUAD(RGB(1, 2, 3))));
-}
-
-TEST(AlphaStrip, IndexedImageBecomesAFreshTrueColourImage)
-{
-    // Transparency by index: the transparent pixels take the background.
-    Vistel gif(2, 1, 8, VISTEL_FORMAT_GIF);
-    gif.SetPaletteColor(1, 30, 20, 10);
-    gif.SetPaletteColor(2, 200, 100, 50);
-    gif.SetPixelIndex(0, 0, 1);
-    gif.SetPixelIndex(1, 0, 2);
-    gif.SetTransIndex(2);
-    gif.SetTransColor(RGBQUAD{9, 8, 7, 0});
-    gif.AlphaStrip();
-    EXPECT_EQ(gif.GetBpp(), 24);
-    EXPECT_FALSE(gif.AlphaIsValid());
-    EXPECT_EQ(gif.GetType(), 0u);
-    EXPECT_EQ(gif.GetTransIndex(), -1);
-    EXPECT_TRUE(Same(gif.GetPixelColor(0, 0), RGBtoRGBQUAD(RGB(30, 20, 10))));
-    EXPECT_TRUE(Same(gif.GetPixelColor(1, 0), RGBQUAD{9, 8, 7, 0}));
-
-    // Alpha from the plane, palette without alpha.
-    Vistel four(3, 1, 4);
-    four.SetPaletteColor(1, 100, 100, 100);
-    for (long x = 0; x < 3; x++) four.SetPixelIndex(x, 0, 1);
-    four.SetTransColor(RGBQUAD{0, 0, 0, 0});
-    SetPlane(four, {255, 0, 51});
-    four.AlphaStrip();
-    EXPECT_EQ(four.GetBpp(), 24);
-    EXPECT_FALSE(four.AlphaIsValid());
-    EXPECT_EQ(four.GetPixelColor(0, 0).rgbGreen, 100);
-    EXPECT_EQ(four.GetPixelColor(1, 0).rgbGreen, 0);
-    EXPECT_EQ(four.GetPixelColor(2, 0).rgbGreen, 20);
-
-    Vistel opaque(2, 1, 8);
-    opaque.AlphaStrip();
-    EXPECT_EQ(opaque.GetBpp(), 8);
-}
-
 // ------------------------------------------------------------ splitting
 
 TEST(AlphaSplit, PlaneBecomesAGreyImage)
@@ -300,20 +228,4 @@ TEST(AlphaSplit, PaletteAlphaBecomesAGreyImage)
     EXPECT_EQ(dest.GetPixelIndex(0, 0), 0);
     EXPECT_EQ(dest.GetPixelIndex(1, 0), 255);
     EXPECT_FALSE(img.AlphaPaletteSplit(nullptr));
-}
-
-TEST(AlphaStrip, IndexedWithPlaneAndPaletteAlphaCountsThePlaneOnce)
-{
-    // Palette alpha 255 for index 0; the plane says half. The plane's value
-    // must not be applied a second time through the palette factor.
-    Vistel img(1, 1, 8);
-    img.SetPaletteColor(0, 200, 200, 200, 255);
-    img.SetPixelIndex(0, 0, 0);
-    img.AlphaCreate();
-    img.AlphaSet(0, 0, 128);
-    img.SetTransColor(RGBQUAD{0, 0, 0, 0});
-    img.AlphaStrip();
-    ASSERT_EQ(img.GetBpp(), 24);
-    // a = 128: (128 x 200 + 127 x 0) / 255 = 100
-    EXPECT_EQ(img.GetPixelColor(0, 0).rgbRed, 100);
 }
