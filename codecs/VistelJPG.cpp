@@ -84,7 +84,7 @@ long ExifDpi(float resolution, float unitInches)
     if (resolution == 0 || unitInches == 0) return 0;
     float dpi = resolution / unitInches;
     if (!(dpi >= 1.0f && dpi <= kMaxExifDpi)) return 0;
-    return (long)dpi;
+    return (long)floor(dpi + 0.5f);
 }
 
 // DPI from a JFIF density; 0 for unit 0, which states only the aspect ratio.
@@ -315,12 +315,13 @@ void VistelJPG::ApplyDecodeOptions(j_decompress_ptr cinfo)
 
 void VistelJPG::SetResolution(j_decompress_ptr cinfo, VistelJPG* work, bool bHasExif)
 {
-    // EXIF speaks for the camera; the JFIF header for what it leaves out.
-    long x = bHasExif ? ExifDpi(m_exifinfo.Xresolution, m_exifinfo.ResolutionUnit) : 0;
-    long y = bHasExif ? ExifDpi(m_exifinfo.Yresolution, m_exifinfo.ResolutionUnit) : 0;
-    if (cinfo->saw_JFIF_marker) {
-        if (!x) x = JfifDpi(cinfo->X_density, cinfo->density_unit);
-        if (!y) y = JfifDpi(cinfo->Y_density, cinfo->density_unit);
+    // The JFIF header's density, as most readers take it; EXIF for what it
+    // leaves out. A JPEG written from the picture states the same in both.
+    long x = cinfo->saw_JFIF_marker ? JfifDpi(cinfo->X_density, cinfo->density_unit) : 0;
+    long y = cinfo->saw_JFIF_marker ? JfifDpi(cinfo->Y_density, cinfo->density_unit) : 0;
+    if (bHasExif) {
+        if (!x) x = ExifDpi(m_exifinfo.Xresolution, m_exifinfo.ResolutionUnit);
+        if (!y) y = ExifDpi(m_exifinfo.Yresolution, m_exifinfo.ResolutionUnit);
     }
     work->SetXDPI(x);
     work->SetYDPI(y);

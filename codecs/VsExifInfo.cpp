@@ -395,7 +395,7 @@ bool VsExifInfo::process_EXIF(unsigned char* CharBuf, unsigned int length)
 bool VsExifInfo::ProcessExifDir(unsigned char* DirStart, unsigned char* OffsetBase,
                                 unsigned ExifLength, tag_ExifInfo* pInfo)
 {
-    return WalkDir(DirStart, OffsetBase, ExifLength, pInfo, 0);
+    return WalkDir(DirStart, OffsetBase, ExifLength, pInfo, 0, true);
 }
 
 // Records a directory as visited; false when it was seen before or the
@@ -410,7 +410,7 @@ bool VsExifInfo::MarkVisited(unsigned char* DirStart)
 }
 
 bool VsExifInfo::WalkDir(unsigned char* DirStart, unsigned char* OffsetBase,
-                         unsigned ExifLength, tag_ExifInfo* pInfo, int depth)
+                         unsigned ExifLength, tag_ExifInfo* pInfo, int depth, bool ofPicture)
 {
     unsigned char* end = OffsetBase + ExifLength;
     if (DirStart < OffsetBase || DirStart > end || end - DirStart < 2) {
@@ -463,8 +463,8 @@ bool VsExifInfo::WalkDir(unsigned char* DirStart, unsigned char* OffsetBase,
                 SetError("Illegal subdirectory link");
                 return false;
             }
-            WalkDir(OffsetBase + sub, OffsetBase, ExifLength, pInfo, depth + 1);
-        } else {
+            WalkDir(OffsetBase + sub, OffsetBase, ExifLength, pInfo, depth + 1, ofPicture);
+        } else if (ofPicture) {
             StoreTag(Tag, Format, ValuePtr, (DWORD)ByteCount, pInfo);
         }
     }
@@ -479,7 +479,7 @@ bool VsExifInfo::WalkDir(unsigned char* DirStart, unsigned char* OffsetBase,
                 SetError("Illegal subdirectory link");
                 return false;
             }
-            WalkDir(OffsetBase + next, OffsetBase, ExifLength, pInfo, depth + 1);
+            WalkDir(OffsetBase + next, OffsetBase, ExifLength, pInfo, depth + 1, false);
         }
     }
 
@@ -547,17 +547,20 @@ void VsExifInfo::StoreTag(int Tag, int Format, unsigned char* ValuePtr, DWORD By
     }
 }
 
-void VsExifInfo::StoreUserComment(unsigned char* ValuePtr, DWORD ByteCount, tag_ExifInfo* pInfo)
+void VsExifInfo::StoreUserComment(const unsigned char* ValuePtr, DWORD ByteCount,
+                                  tag_ExifInfo* pInfo)
 {
-    // Trailing blanks are cut in place; the segment copy is ours.
-    for (DWORD a = ByteCount; a > 0 && ValuePtr[a - 1] == ' '; a--) ValuePtr[a - 1] = '\0';
+    // Trailing blanks are not part of the comment. The segment itself stays
+    // as the file has it: a JPEG written from the picture carries it.
+    DWORD end = ByteCount;
+    while (end > 0 && ValuePtr[end - 1] == ' ') end--;
 
     DWORD start = 0;
-    if (ByteCount >= 5 && memcmp(ValuePtr, "ASCII", 5) == 0) {
-        for (start = 5; start < 10 && start < ByteCount; start++)
+    if (end >= 5 && memcmp(ValuePtr, "ASCII", 5) == 0) {
+        for (start = 5; start < 10 && start < end; start++)
             if (ValuePtr[start] != '\0' && ValuePtr[start] != ' ') break;
-        if (start >= 10 || start >= ByteCount) return;
+        if (start >= 10 || start >= end) return;
     }
-    DWORD avail = ByteCount - start;
+    DWORD avail = end - start;
     CopyText(pInfo->Comments, kUserCommentMax + 1, ValuePtr + start, avail);
 }

@@ -98,12 +98,14 @@ private:
     bool ReadSection(VsFile* hFile, int marker, tag_Section_t* section);
     void ReleaseSection(tag_Section_t* section);
     void SetError(const char* text);
+    // `ofPicture`: the directory describes the picture, not the thumbnail
+    // that the directories linked after the first describe.
     bool WalkDir(unsigned char* DirStart, unsigned char* OffsetBase, unsigned ExifLength,
-                 tag_ExifInfo* pInfo, int depth);
+                 tag_ExifInfo* pInfo, int depth, bool ofPicture);
     bool MarkVisited(unsigned char* DirStart);
     void StoreTag(int Tag, int Format, unsigned char* ValuePtr, DWORD ByteCount,
                   tag_ExifInfo* pInfo);
-    void StoreUserComment(unsigned char* ValuePtr, DWORD ByteCount, tag_ExifInfo* pInfo);
+    void StoreUserComment(const unsigned char* ValuePtr, DWORD ByteCount, tag_ExifInfo* pInfo);
 
     tag_ExifInfo* m_exifinfo;
     char m_szLastError[256];

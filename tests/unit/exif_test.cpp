@@ -152,8 +152,8 @@ const Bytes kSof = Segment(0xC0, Bytes{8, 0, 16, 0, 32, 3, 1, 0x22, 0, 2, 0x11, 
 
 // ------------------------------------------------------------ directories
 
-// IFD1 (the thumbnail's directory) is followed only in Intel byte order,
-// where its resolution then overwrites IFD0's; units become inch factors.
+// IFD1 describes the thumbnail: its resolution never stands for the
+// picture's, in either byte order; units become inch factors.
 TEST(ExifDir, ResolutionAndWhichDirectoryWins)
 {
     struct Case {
@@ -164,7 +164,7 @@ TEST(ExifDir, ResolutionAndWhichDirectoryWins)
     } cases[] = {
         {true, 300, 2, 300.0f, 1.0f},
         {true, 118, 3, 118.0f, 0.39370078f},
-        {false, 300, 2, 72.0f, 1.0f},
+        {false, 300, 2, 300.0f, 1.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.mm ? "MM " : "II ") << c.xres);

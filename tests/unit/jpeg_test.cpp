@@ -254,7 +254,7 @@ TEST(JpegCodec, ExifResolutionAndCarryOver)
     Vistel img;
     ASSERT_TRUE(formats::Decode(img, source.data(), source.size(), VISTEL_FORMAT_UNKNOWN))
         << img.GetLastError();
-    EXPECT_EQ(img.GetXDPI(), 299);
+    EXPECT_EQ(img.GetXDPI(), 300);
     EXPECT_EQ(img.GetYDPI(), 0);  // no Y resolution in the block
     BYTE* buffer = nullptr;
     long size = 0;
@@ -265,8 +265,8 @@ TEST(JpegCodec, ExifResolutionAndCarryOver)
     // Our JFIF header with the resolution on both axes, then the EXIF and
     // comment segments byte for byte.
     ASSERT_EQ(FindMarker(written, 0xE0), 2);
-    EXPECT_EQ((written[14] << 8) | written[15], 299);
-    EXPECT_EQ((written[16] << 8) | written[17], 299);
+    EXPECT_EQ((written[14] << 8) | written[15], 300);
+    EXPECT_EQ((written[16] << 8) | written[17], 300);
     const size_t carried = (size_t)(source[4] * 256 + source[5] + 2) + 8;
     ASSERT_GT(written.size(), 20 + carried);
     EXPECT_TRUE(std::equal(source.begin() + 2, source.begin() + 2 + carried, written.begin() + 20));
@@ -274,7 +274,7 @@ TEST(JpegCodec, ExifResolutionAndCarryOver)
     ASSERT_TRUE(DecodeBytes(&again, written)) << again.GetLastError();
     EXPECT_TRUE(again.GetExifInfo().IsExif);
     EXPECT_STREQ(again.GetExifInfo().Comments, "note");
-    EXPECT_EQ(again.GetXDPI(), 299);
+    EXPECT_EQ(again.GetXDPI(), 300);
 
     // EXIF of an earlier file does not stick to a later one without it.
     ASSERT_TRUE(DecodeBytes(&again, plain));
