@@ -97,6 +97,7 @@ bool Flatten(Vistel& image, RGBQUAD back)
         BYTE* px = image.GetBits(y);
         const BYTE* alpha = image.AlphaGetPointer(0, (long)y);
         for (DWORD x = 0; x < width; x++, px += 3) {
+            if (alpha[x] == 255) continue;  // most pixels of most pictures
             px[0] = Mix(px[0], back.rgbBlue, alpha[x]);
             px[1] = Mix(px[1], back.rgbGreen, alpha[x]);
             px[2] = Mix(px[2], back.rgbRed, alpha[x]);
