@@ -156,7 +156,7 @@ bool PrepareForGif(Vistel& image)
 {
     if (image.IsIndexed() && image.AlphaIsValid() && !ToTrueColour(image, true)) return false;
     if (image.GetBpp() > 8) return image.DecreaseBpp(8, true, nullptr, 0);
-    if (image.AlphaPaletteIsEnabled() && !image.IsTransparent()) PaletteAlphaToTransparentIndex(image);
+    if (PaletteCarriesAlpha(image) && !image.IsTransparent()) PaletteAlphaToTransparentIndex(image);
     return true;
 }
 
