@@ -137,8 +137,9 @@ int LimitCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         if (Tcl_GetWideIntFromObj(interp, objv[1], &pixels) != TCL_OK)
             return VistelError(interp, nullptr, "VALUE");
         if (pixels < 1 || (uint64_t)pixels > vssize::kHighestMaxPixels) {
-            Tcl_SetObjResult(interp, Tcl_ObjPrintf("the limit must be between 1 and %llu pixels",
-                                                   (unsigned long long)vssize::kHighestMaxPixels));
+            Tcl_SetObjResult(interp, Tcl_ObjPrintf("the limit must be between 1 and %" TCL_LL_MODIFIER
+                                                   "d pixels",
+                                                   (Tcl_WideInt)vssize::kHighestMaxPixels));
             return VistelError(interp, nullptr, "VALUE");
         }
         SetInterpMaxPixels(interp, (uint64_t)pixels);

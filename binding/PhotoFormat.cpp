@@ -9,6 +9,7 @@
 #include "Formats.h"
 #include "GifRead.h"
 #include "PhotoPut.h"
+#include "PhotoResolution.h"
 #include "PhotoWrite.h"
 #include "TkVistel.h"
 
@@ -43,13 +44,18 @@ int ReadData(Tcl_Interp* interp, const BYTE* bytes, size_t length, Tcl_Obj* form
     if (ParseFormatOptions(interp, format, false, &options) != TCL_OK) return TCL_ERROR;
     const formats::Format* probed = formats::Probe(bytes, length, nullptr);
     if (!probed) probed = formats::BySignature(bytes, length);
-    if (probed && probed->type == VISTEL_FORMAT_GIF)
-        return ReadGifIntoPhoto(interp, bytes, length, photo, region, options.index);
+    if (probed && probed->type == VISTEL_FORMAT_GIF) {
+        if (ReadGifIntoPhoto(interp, bytes, length, photo, region, options.index) != TCL_OK)
+            return TCL_ERROR;
+        photoresolution::Forget(photo);
+        return TCL_OK;
+    }
     Vistel image;
     if (!formats::Decode(image, bytes, length, VISTEL_FORMAT_UNKNOWN))
         return VistelError(interp, image.GetLastError(), "DECODE");
     if (PutImageRegion(interp, photo, image, region) != TCL_OK) return TCL_ERROR;
     animation::Forget(photo);
+    photoresolution::Remember(interp, photo, image);
     return TCL_OK;
 }
 
@@ -82,7 +88,10 @@ bool ReadPngFromChannel(Tcl_Interp* interp, Tcl_Channel chan, const ChannelBytes
         return false;
     }
     *result = PutImageRegion(interp, photo, image, region);
-    if (*result == TCL_OK) animation::Forget(photo);
+    if (*result == TCL_OK) {
+        animation::Forget(photo);
+        photoresolution::Remember(interp, photo, image);
+    }
     return true;
 }
 

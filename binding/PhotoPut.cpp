@@ -148,16 +148,10 @@ int PutImageRegion(Tcl_Interp* interp, Tk_PhotoHandle photo, Vistel& image, cons
 
 int ReplacePhoto(Tcl_Interp* interp, Tk_PhotoHandle photo, Vistel& image)
 {
-    BYTE* rgba = nullptr;
-    long size = 0;
-    if (!image.Encode2RGBA(rgba, size)) return VistelError(interp, image.GetLastError(), "MEMORY");
-    const int w = (int)image.GetWidth(), h = (int)image.GetHeight();
-    int result = TCL_OK;
-    if (Tk_PhotoSetSize(interp, photo, w, h) != TCL_OK) {
-        result = VistelError(interp, nullptr, "MEMORY");
-    } else {
-        result = PutRgba(interp, photo, rgba, w * 4, 0, 0, w, h, !CarriesAlpha(image));
-    }
-    free(rgba);
-    return result;
+    PhotoRegion whole;
+    whole.width = (int)image.GetWidth();
+    whole.height = (int)image.GetHeight();
+    if (Tk_PhotoSetSize(interp, photo, whole.width, whole.height) != TCL_OK)
+        return VistelError(interp, nullptr, "MEMORY");
+    return PutImageRegion(interp, photo, image, whole);
 }

@@ -23,8 +23,9 @@ int ClipSpan(int src, int wanted, int size);
 int PutImageRegion(Tcl_Interp* interp, Tk_PhotoHandle photo, Vistel& image,
                    const PhotoRegion& region);
 
-// Replaces the photo's whole content with the image. The pixels are
-// exported before the photo is touched, so a failure leaves it as it was.
+// Replaces the photo's whole content with the image, a row at a time, so
+// that no export of the whole picture is made: once the photo has the
+// image's size, puts inside it allocate nothing.
 int ReplacePhoto(Tcl_Interp* interp, Tk_PhotoHandle photo, Vistel& image);
 
 // Puts w x h pixels of an RGBA buffer (rows `pitch` bytes apart, starting

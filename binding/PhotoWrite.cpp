@@ -4,6 +4,7 @@
 
 #include "Formats.h"
 #include "PhotoBlock.h"
+#include "PhotoResolution.h"
 
 namespace {
 
@@ -44,12 +45,15 @@ int WriteEncodedFile(Tcl_Interp* interp, const char* fileName, const BYTE* bytes
     return TCL_OK;
 }
 
-// The photo's block as an image the type's encoder takes: a palette file
-// reduces straight from Tk's pixels.
+// The photo's block as an image the type's encoder takes, with the
+// resolution of the file the photo was read from: a palette file reduces
+// straight from Tk's pixels.
 bool ImageForType(Tcl_Interp* interp, const Tk_PhotoImageBlock& block, DWORD type, Vistel* image)
 {
-    return type == VISTEL_FORMAT_GIF ? BlockToPalette(interp, block, image)
-                                     : BlockToImage(interp, block, image);
+    if (type == VISTEL_FORMAT_GIF) return BlockToPalette(interp, block, image);
+    if (!BlockToImage(interp, block, image)) return false;
+    photoresolution::Apply(block, image);
+    return true;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include <jerror.h>
 
@@ -83,7 +84,40 @@ long ExifDpi(float resolution, float unitInches)
     if (resolution == 0 || unitInches == 0) return 0;
     float dpi = resolution / unitInches;
     if (!(dpi >= 1.0f && dpi <= kMaxExifDpi)) return 0;
-    return (long)dpi;
+    return (long)floor(dpi + 0.5f);
+}
+
+// DPI from a JFIF density; 0 for unit 0, which states only the aspect ratio.
+long JfifDpi(UINT16 density, UINT8 unit)
+{
+    if (unit == 1) return density;
+    if (unit == 2) return (long)floor(density * 2.54 + 0.5);
+    return 0;
+}
+
+// The segments a JPEG written from the picture carries again: the EXIF
+// blocks and the comment the reader kept, as the file stores them.
+std::vector<BYTE> CarriedSegments(const VsExifInfo& exif)
+{
+    std::vector<BYTE> out;
+    for (int i = 0; i < exif.GetSectionsRead(); i++) {
+        const tag_Section_t* s = exif.GetSection(i);
+        out.push_back(0xFF);
+        out.push_back((BYTE)s->Type);
+        out.insert(out.end(), s->Data, s->Data + s->Size);
+    }
+    return out;
+}
+
+// Writes the carried segments after the JFIF header libjpeg wrote.
+void WriteCarriedSegments(j_compress_ptr cinfo, const std::vector<BYTE>& segments)
+{
+    for (size_t at = 0; at + 4 <= segments.size();) {
+        const unsigned length = (unsigned)segments[at + 2] << 8 | segments[at + 3];
+        if (length < 2 || at + 2 + length > segments.size()) return;
+        jpeg_write_marker(cinfo, segments[at + 1], segments.data() + at + 4, length - 2);
+        at += 2 + length;
+    }
 }
 
 }  // namespace
@@ -208,7 +242,7 @@ bool VistelJPG::DecodeExif(VsFile* hFile)
     m_exif = new (std::nothrow) VsExifInfo(&m_exifinfo);
     if (!m_exif) return false;
     long pos = hFile->Tell();
-    m_exif->DecodeExif(hFile, EXIF_MODE_PARSE);
+    m_exif->DecodeExif(hFile);
     hFile->Seek(pos, SEEK_SET);
     return m_exifinfo.IsExif;
 }
@@ -253,6 +287,7 @@ bool VistelJPG::Decode(VsFile* hFile)
 
     if (ok && work) {
         work->info.szLastError[0] = '\0';
+        if (m_exif) work->SetJpegSegments(CarriedSegments(*m_exif));
         Transfer(*work);
     }
     delete work;
@@ -280,20 +315,16 @@ void VistelJPG::ApplyDecodeOptions(j_decompress_ptr cinfo)
 
 void VistelJPG::SetResolution(j_decompress_ptr cinfo, VistelJPG* work, bool bHasExif)
 {
+    // The JFIF header's density, as most readers take it; EXIF for what it
+    // leaves out. A JPEG written from the picture states the same in both.
+    long x = cinfo->saw_JFIF_marker ? JfifDpi(cinfo->X_density, cinfo->density_unit) : 0;
+    long y = cinfo->saw_JFIF_marker ? JfifDpi(cinfo->Y_density, cinfo->density_unit) : 0;
     if (bHasExif) {
-        long x = ExifDpi(m_exifinfo.Xresolution, m_exifinfo.ResolutionUnit);
-        long y = ExifDpi(m_exifinfo.Yresolution, m_exifinfo.ResolutionUnit);
-        if (x) work->SetXDPI(x);
-        if (y) work->SetYDPI(y);
-    } else if (cinfo->saw_JFIF_marker) {
-        if (cinfo->density_unit == 2) {
-            work->SetXDPI((long)floor(cinfo->X_density * 2.54 + 0.5));
-            work->SetYDPI((long)floor(cinfo->Y_density * 2.54 + 0.5));
-        } else {
-            work->SetXDPI(cinfo->X_density);
-            work->SetYDPI(cinfo->Y_density);
-        }
+        if (!x) x = ExifDpi(m_exifinfo.Xresolution, m_exifinfo.ResolutionUnit);
+        if (!y) y = ExifDpi(m_exifinfo.Yresolution, m_exifinfo.ResolutionUnit);
     }
+    work->SetXDPI(x);
+    work->SetYDPI(y);
 }
 
 void VistelJPG::SetDecodedPalette(j_decompress_ptr cinfo, VistelJPG* work)
@@ -421,8 +452,6 @@ bool VistelJPG::Encode(VsFile* hFile)
         SetLastError("JPEG can save only RGB or GreyScale images");
         return false;
     }
-    long pos = hFile->Tell();
-
     VsFileJpg* dst = new (std::nothrow) VsFileJpg(hFile);
     bool ok = false;
     if (!dst || !dst->m_pBuffer)
@@ -430,8 +459,6 @@ bool VistelJPG::Encode(VsFile* hFile)
     else
         ok = RunCompress(dst, bGrey);
     delete dst;
-
-    if (ok && m_exif && m_exifinfo.IsExif) CarryExif(hFile, pos);
     return ok;
 }
 
@@ -468,12 +495,19 @@ bool VistelJPG::RunCompress(VsFileJpg* dst, bool bGrey)
     jpeg_set_defaults(&cinfo);
     ApplyEncodeOptions(&cinfo);
 
+    // The resolution in dots per inch when the picture has one (an axis
+    // without one takes the other's); else libjpeg's aspect ratio 1:1.
     cinfo.write_JFIF_header = TRUE;
-    cinfo.density_unit = 1;
-    cinfo.X_density = (UINT16)(GetXDPI() > 65535 ? 65535 : GetXDPI());
-    cinfo.Y_density = (UINT16)(GetYDPI() > 65535 ? 65535 : GetYDPI());
+    const long x = GetXDPI() ? GetXDPI() : GetYDPI();
+    const long y = GetYDPI() ? GetYDPI() : GetXDPI();
+    if (x) {
+        cinfo.density_unit = 1;
+        cinfo.X_density = (UINT16)(x > 65535 ? 65535 : x);
+        cinfo.Y_density = (UINT16)(y > 65535 ? 65535 : y);
+    }
 
     jpeg_start_compress(&cinfo, TRUE);
+    WriteCarriedSegments(&cinfo, GetJpegSegments());
     const DWORD height = GetHeight();
     const DWORD effWidth = GetEffWidth();
     BYTE* top = GetBits(height - 1);
@@ -487,17 +521,4 @@ bool VistelJPG::RunCompress(VsFileJpg* dst, bool bGrey)
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
     return true;
-}
-
-// Rewrites the JPEG just written at pos with the decoded file's EXIF and
-// comment segments in place of its JFIF header. The stream must be
-// readable; when it is not, the plain JPEG stays.
-void VistelJPG::CarryExif(VsFile* hFile, long pos)
-{
-    long end = hFile->Tell();
-    m_exif->DiscardAllButExif();
-    hFile->Seek(pos, SEEK_SET);
-    m_exif->DecodeExif(hFile, EXIF_MODE_KEEP_IMAGE);
-    hFile->Seek(pos, SEEK_SET);
-    if (!m_exif->EncodeExif(hFile)) hFile->Seek(end, SEEK_SET);
 }

@@ -1,7 +1,8 @@
 // JPEG codec driving libjpeg(-turbo): decodes baseline, progressive,
 // greyscale and CMYK streams into the DIB, encodes 24-bit and grey-ramp
-// images as baseline or progressive JPEG, and carries an EXIF segment from a
-// decoded file into a file written by the same object.
+// images as baseline or progressive JPEG. A decoded picture keeps its file's
+// EXIF and comment segments (GetJpegSegments), which a JPEG written from it
+// carries again.
 #ifndef VISTEL_VISTELJPG_H
 #define VISTEL_VISTELJPG_H
 
@@ -69,7 +70,6 @@ private:
     void ApplyEncodeOptions(j_compress_ptr cinfo);
     void SetResolution(j_decompress_ptr cinfo, VistelJPG* work, bool bHasExif);
     void SetDecodedPalette(j_decompress_ptr cinfo, VistelJPG* work);
-    void CarryExif(VsFile* hFile, long pos);
 };
 
 #endif

@@ -32,12 +32,10 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8000000;
 constexpr png_byte kSkippedChunks[] =
     "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0hIST\0tIME\0sCAL\0pCAL\0oFFs\0sBIT";
 constexpr int kNumSkippedChunks = (int)(sizeof(kSkippedChunks) / 5);
-// SetXDPI keeps pixels per metre in 32 bits: larger DPI values are clamped.
-constexpr double kMaxDpi = 54000000.0;
-
-long ClampDpi(double dpi)
+// Dots per inch from pHYs pixels per metre.
+long MetreToDpi(png_uint_32 perMetre)
 {
-    return (long)(dpi > kMaxDpi ? kMaxDpi : dpi);
+    return (long)floor(perMetre * 254.0 / 10000.0 + 0.5);
 }
 
 // Stores the file's bKGD colour, when it has one, in *out as 8-bit RGB.
@@ -289,14 +287,11 @@ bool VistelPNG::ReadHeader(ReadState* st)
 
     png_uint_32 xRes = 0, yRes = 0;
     int unit = PNG_RESOLUTION_UNKNOWN;
+    // pHYs without a unit states only the pixels' aspect ratio.
     png_get_pHYs(png, pi, &xRes, &yRes, &unit);
-    if (unit == PNG_RESOLUTION_METER) {
-        img->SetXDPI(ClampDpi(floor(xRes * 254.0 / 10000.0 + 0.5)));
-        img->SetYDPI(ClampDpi(floor(yRes * 254.0 / 10000.0 + 0.5)));
-    } else if (unit == PNG_RESOLUTION_UNKNOWN) {
-        img->SetXDPI(ClampDpi(xRes));
-        img->SetYDPI(ClampDpi(yRes));
-    }
+    const bool metres = unit == PNG_RESOLUTION_METER;
+    img->SetXDPI(metres ? MetreToDpi(xRes) : 0);
+    img->SetYDPI(metres ? MetreToDpi(yRes) : 0);
 
     RGBQUAD* pal = img->GetPalette();
     DWORD numColors = img->GetNumColors();
@@ -460,8 +455,11 @@ bool VistelPNG::WriteGuarded(WriteState* st, VsFile* hFile)
         background.blue = info.nBkgndColor.rgbBlue;
     }
     png_set_bKGD(png, pi, &background);
-    png_set_pHYs(png, pi, (png_uint_32)head.biXPelsPerMeter, (png_uint_32)head.biYPelsPerMeter,
-                 PNG_RESOLUTION_METER);
+    // The resolution when the picture has one; an axis without one takes
+    // the other's.
+    const int32_t x = head.biXPelsPerMeter, y = head.biYPelsPerMeter;
+    const png_uint_32 xRes = (png_uint_32)(x ? x : y), yRes = (png_uint_32)(y ? y : x);
+    if (xRes) png_set_pHYs(png, pi, xRes, yRes, PNG_RESOLUTION_METER);
 
     if (IsIndexed()) WritePaletteChunks(st);
     if (!MarkTransparentColour(st)) {

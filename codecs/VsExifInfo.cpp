@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "SafeSize.h"
-
 namespace {
 
 // JPEG marker codes the section walk handles.
@@ -19,7 +17,6 @@ enum : int {
     M_DAC = 0xCC,
     M_SOS = 0xDA,
     M_EOI = 0xD9,
-    M_JFIF = 0xE0,
     M_EXIF = 0xE1,
     M_COM = 0xFE
 };
@@ -258,51 +255,13 @@ bool VsExifInfo::ReadSection(VsFile* hFile, int marker, tag_Section_t* section)
     return true;
 }
 
-bool VsExifInfo::KeepImageData(VsFile* hFile)
-{
-    long cur = hFile->Tell();
-    long end = -1;
-    if (cur >= 0 && hFile->Seek(0, SEEK_END)) end = hFile->Tell();
-    if (cur >= 0) hFile->Seek(cur, SEEK_SET);
-    if (end < cur || (uint64_t)(end - cur) > vssize::kMaxBlockBytes) {
-        SetError("could not allocate data for entire image");
-        return false;
-    }
-    DWORD size = (DWORD)(end - cur);
-    BYTE* data = (BYTE*)malloc(size ? size : 1);
-    if (!data) {
-        SetError("could not allocate data for entire image");
-        return false;
-    }
-    if (hFile->Read(data, 1, size) != size) {
-        free(data);
-        SetError("could not read the rest of the image");
-        return false;
-    }
-    if (SectionsRead >= MAX_SECTIONS) {
-        free(data);
-        SetError("Too many sections in jpg file");
-        return false;
-    }
-    tag_Section_t& s = Sections[SectionsRead++];
-    s.Data = data;
-    s.Type = SECTION_IMAGE_DATA;
-    s.Size = size;
-    return true;
-}
-
-bool VsExifInfo::DecodeExif(VsFile* hFile, int nReadMode)
+bool VsExifInfo::DecodeExif(VsFile* hFile)
 {
     if (!hFile || !m_exifinfo) return false;
     if (hFile->GetC() != 0xFF || hFile->GetC() != 0xD8) return false;
 
     bool haveComment = false;
     for (;;) {
-        if (SectionsRead >= MAX_SECTIONS) {
-            SetError("Too many sections in jpg file");
-            return false;
-        }
-
         long marker = 0;
         int prev;
         for (prev = 0; prev < kMaxPaddingBytes; prev++) {
@@ -318,90 +277,45 @@ bool VsExifInfo::DecodeExif(VsFile* hFile, int nReadMode)
             return false;
         }
 
-        tag_Section_t* section = &Sections[SectionsRead];
-        if (!ReadSection(hFile, (int)marker, section)) return false;
-        SectionsRead++;
-
-        bool keep = true;
+        tag_Section_t section = {};
+        if (!ReadSection(hFile, (int)marker, &section)) return false;
+        bool keep = false;
         switch (marker) {
         case M_SOS:
-            if (!(nReadMode & EXIF_MODE_KEEP_IMAGE)) return true;
-            return KeepImageData(hFile);
+            ReleaseSection(&section);
+            return true;
         case M_EOI:
+            ReleaseSection(&section);
             SetError("No image in jpeg!");
             return false;
-        case M_JFIF:
-            keep = false;
-            break;
         case M_EXIF:
-            keep = (nReadMode & EXIF_MODE_PARSE) && section->Size >= 8 &&
-                   memcmp(section->Data + 2, "Exif", 4) == 0;
-            if (keep) m_exifinfo->IsExif = process_EXIF(section->Data + 2, section->Size - 2);
+            keep = section.Size >= 8 && memcmp(section.Data + 2, "Exif", 4) == 0;
+            if (keep) m_exifinfo->IsExif = process_EXIF(section.Data + 2, section.Size - 2);
             break;
         case M_COM:
-            keep = (nReadMode & EXIF_MODE_PARSE) && !haveComment;
+            keep = !haveComment;
             if (keep) {
-                process_COM(section->Data, (int)section->Size);
+                process_COM(section.Data, (int)section.Size);
                 haveComment = true;
             }
             break;
         default:
             if (marker >= M_SOF0 && marker <= M_SOF15 && marker != M_DHT && marker != M_JPG &&
                 marker != M_DAC)
-                process_SOFn(section->Data, (int)marker);
+                process_SOFn(section.Data, (int)marker);
             break;
         }
         if (!keep) {
-            SectionsRead--;
-            ReleaseSection(section);
+            ReleaseSection(&section);
+            continue;
         }
+        if (SectionsRead >= MAX_SECTIONS) {
+            ReleaseSection(&section);
+            SetError("Too many sections in jpg file");
+            return false;
+        }
+        Sections[SectionsRead++] = section;
     }
-}
-
-bool VsExifInfo::EncodeExif(VsFile* hFile)
-{
-    if (!FindSection(M_SOS)) {
-        SetError("Can't write exif : didn't read all");
-        return false;
-    }
-    if (!hFile) return false;
-    static const BYTE kSoi[2] = {0xFF, 0xD8};
-    static const BYTE kJfif[18] = {0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46, 0x00,
-                                   0x01, 0x01, 0x01, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00};
-    bool ok = hFile->Write(kSoi, 1, 2) == 2;
-    if (Sections[0].Type != M_JFIF && Sections[0].Type != M_EXIF)
-        ok = ok && hFile->Write(kJfif, 1, sizeof(kJfif)) == sizeof(kJfif);
-    for (int i = 0; ok && i < SectionsRead - 1; i++) {
-        BYTE head[2] = {0xFF, (BYTE)Sections[i].Type};
-        ok = hFile->Write(head, 1, 2) == 2 &&
-             hFile->Write(Sections[i].Data, 1, Sections[i].Size) == Sections[i].Size;
-    }
-    const tag_Section_t& last = Sections[SectionsRead - 1];
-    ok = ok && hFile->Write(last.Data, 1, last.Size) == last.Size;
-    if (!ok) SetError("Can't write exif : write error");
-    return ok;
-}
-
-tag_Section_t* VsExifInfo::FindSection(int SectionType)
-{
-    for (int i = 0; i < SectionsRead - 1; i++)
-        if (Sections[i].Type == SectionType) return &Sections[i];
-    return nullptr;
-}
-
-void VsExifInfo::DiscardAllButExif()
-{
-    tag_Section_t exif = {}, com = {};
-    for (int i = 0; i < SectionsRead; i++) {
-        tag_Section_t& s = Sections[i];
-        if (s.Type == M_EXIF && !exif.Data) exif = s;
-        else if (s.Type == M_COM && !com.Data) com = s;
-        else free(s.Data);
-        s = tag_Section_t{};
-    }
-    SectionsRead = 0;
-    if (exif.Data) Sections[SectionsRead++] = exif;
-    if (com.Data) Sections[SectionsRead++] = com;
 }
 
 void VsExifInfo::process_SOFn(const unsigned char* Data, int marker)
@@ -481,7 +395,7 @@ bool VsExifInfo::process_EXIF(unsigned char* CharBuf, unsigned int length)
 bool VsExifInfo::ProcessExifDir(unsigned char* DirStart, unsigned char* OffsetBase,
                                 unsigned ExifLength, tag_ExifInfo* pInfo)
 {
-    return WalkDir(DirStart, OffsetBase, ExifLength, pInfo, 0);
+    return WalkDir(DirStart, OffsetBase, ExifLength, pInfo, 0, true);
 }
 
 // Records a directory as visited; false when it was seen before or the
@@ -496,7 +410,7 @@ bool VsExifInfo::MarkVisited(unsigned char* DirStart)
 }
 
 bool VsExifInfo::WalkDir(unsigned char* DirStart, unsigned char* OffsetBase,
-                         unsigned ExifLength, tag_ExifInfo* pInfo, int depth)
+                         unsigned ExifLength, tag_ExifInfo* pInfo, int depth, bool ofPicture)
 {
     unsigned char* end = OffsetBase + ExifLength;
     if (DirStart < OffsetBase || DirStart > end || end - DirStart < 2) {
@@ -549,8 +463,8 @@ bool VsExifInfo::WalkDir(unsigned char* DirStart, unsigned char* OffsetBase,
                 SetError("Illegal subdirectory link");
                 return false;
             }
-            WalkDir(OffsetBase + sub, OffsetBase, ExifLength, pInfo, depth + 1);
-        } else {
+            WalkDir(OffsetBase + sub, OffsetBase, ExifLength, pInfo, depth + 1, ofPicture);
+        } else if (ofPicture) {
             StoreTag(Tag, Format, ValuePtr, (DWORD)ByteCount, pInfo);
         }
     }
@@ -565,7 +479,7 @@ bool VsExifInfo::WalkDir(unsigned char* DirStart, unsigned char* OffsetBase,
                 SetError("Illegal subdirectory link");
                 return false;
             }
-            WalkDir(OffsetBase + next, OffsetBase, ExifLength, pInfo, depth + 1);
+            WalkDir(OffsetBase + next, OffsetBase, ExifLength, pInfo, depth + 1, false);
         }
     }
 
@@ -633,17 +547,20 @@ void VsExifInfo::StoreTag(int Tag, int Format, unsigned char* ValuePtr, DWORD By
     }
 }
 
-void VsExifInfo::StoreUserComment(unsigned char* ValuePtr, DWORD ByteCount, tag_ExifInfo* pInfo)
+void VsExifInfo::StoreUserComment(const unsigned char* ValuePtr, DWORD ByteCount,
+                                  tag_ExifInfo* pInfo)
 {
-    // Trailing blanks are cut in place; the segment copy is ours.
-    for (DWORD a = ByteCount; a > 0 && ValuePtr[a - 1] == ' '; a--) ValuePtr[a - 1] = '\0';
+    // Trailing blanks are not part of the comment. The segment itself stays
+    // as the file has it: a JPEG written from the picture carries it.
+    DWORD end = ByteCount;
+    while (end > 0 && ValuePtr[end - 1] == ' ') end--;
 
     DWORD start = 0;
-    if (ByteCount >= 5 && memcmp(ValuePtr, "ASCII", 5) == 0) {
-        for (start = 5; start < 10 && start < ByteCount; start++)
+    if (end >= 5 && memcmp(ValuePtr, "ASCII", 5) == 0) {
+        for (start = 5; start < 10 && start < end; start++)
             if (ValuePtr[start] != '\0' && ValuePtr[start] != ' ') break;
-        if (start >= 10 || start >= ByteCount) return;
+        if (start >= 10 || start >= end) return;
     }
-    DWORD avail = ByteCount - start;
+    DWORD avail = end - start;
     CopyText(pInfo->Comments, kUserCommentMax + 1, ValuePtr + start, avail);
 }

@@ -1,7 +1,7 @@
-// EXIF reader and writer for JPEG streams: walks the marker segments of a
-// JPEG stream into a table of sections, parses the EXIF APP1 segment (TIFF
-// directories in either byte order) and the first comment into a
-// tag_ExifInfo record, and writes a JPEG stream back from the kept sections.
+// EXIF reader for JPEG streams: walks the marker segments of a JPEG stream
+// up to the first scan, keeps the EXIF APP1 segments and the first comment
+// as sections, and parses them (TIFF directories in either byte order) into
+// a tag_ExifInfo record.
 //
 // Every offset and count inside a segment is checked against the segment;
 // directory chains are followed at most once per directory and to a bounded
@@ -12,12 +12,7 @@
 #include "VsFile.h"
 #include "VsTypes.h"
 
-// Reader modes for VsExifInfo::DecodeExif (a bit set).
-constexpr int EXIF_MODE_PARSE = 1;       // parse and keep EXIF and the first comment
-constexpr int EXIF_MODE_KEEP_IMAGE = 2;  // keep the data after the scan header
-
 constexpr int MAX_SECTIONS = 20;
-constexpr int SECTION_IMAGE_DATA = 0x123;  // Type of the image-data section
 
 struct tag_ExifInfo {
     char Version[5];
@@ -53,8 +48,7 @@ struct tag_ExifInfo {
     bool IsExif;
 };
 
-// One kept marker segment; Data (malloc'ed) starts with the two length bytes,
-// or holds the raw bytes after the scan header for SECTION_IMAGE_DATA.
+// One kept marker segment; Data (malloc'ed) starts with the two length bytes.
 struct tag_Section_t {
     BYTE* Data;
     int Type;
@@ -69,12 +63,10 @@ public:
     VsExifInfo(const VsExifInfo&) = delete;
     VsExifInfo& operator=(const VsExifInfo&) = delete;
 
-    // Reads marker segments from the stream's position, appending sections.
-    bool DecodeExif(VsFile* hFile, int nReadMode = EXIF_MODE_PARSE);
-    // Writes SOI and every kept section; needs the image data to be kept.
-    bool EncodeExif(VsFile* hFile);
-    // Keeps only the first APP1 and the first COM section.
-    void DiscardAllButExif();
+    // Reads the marker segments from the stream's position (a JPEG's start)
+    // to the first scan, keeping and parsing the EXIF segments and the first
+    // comment; true when it reached the scan.
+    bool DecodeExif(VsFile* hFile);
 
     // Parses one APP1 payload (starting with "Exif") of `length` bytes.
     bool process_EXIF(unsigned char* CharBuf, unsigned int length);
@@ -85,8 +77,7 @@ public:
     void process_COM(const unsigned char* Data, int length);
     void process_SOFn(const unsigned char* Data, int marker);
 
-    // First section of that type among all but the last; null if none.
-    tag_Section_t* FindSection(int SectionType);
+    // The kept sections, in file order.
     const tag_Section_t* GetSection(int index) const;
     int GetSectionsRead() const { return SectionsRead; }
     const char* GetLastError() const { return m_szLastError; }
@@ -105,15 +96,16 @@ private:
     static constexpr int kMaxDirs = 64;
 
     bool ReadSection(VsFile* hFile, int marker, tag_Section_t* section);
-    bool KeepImageData(VsFile* hFile);
     void ReleaseSection(tag_Section_t* section);
     void SetError(const char* text);
+    // `ofPicture`: the directory describes the picture, not the thumbnail
+    // that the directories linked after the first describe.
     bool WalkDir(unsigned char* DirStart, unsigned char* OffsetBase, unsigned ExifLength,
-                 tag_ExifInfo* pInfo, int depth);
+                 tag_ExifInfo* pInfo, int depth, bool ofPicture);
     bool MarkVisited(unsigned char* DirStart);
     void StoreTag(int Tag, int Format, unsigned char* ValuePtr, DWORD ByteCount,
                   tag_ExifInfo* pInfo);
-    void StoreUserComment(unsigned char* ValuePtr, DWORD ByteCount, tag_ExifInfo* pInfo);
+    void StoreUserComment(const unsigned char* ValuePtr, DWORD ByteCount, tag_ExifInfo* pInfo);
 
     tag_ExifInfo* m_exifinfo;
     char m_szLastError[256];

@@ -61,6 +61,9 @@ bool DecodeAs(Vistel& image, VsFile* file, const Format& format)
     // The codec sees the caller's settings (frame wanted, scale, options)
     // and decodes into itself, so a failure leaves the image untouched.
     codec->CopyInfo(image);
+    // The picture's resolution is its file's, or none.
+    codec->SetXDPI(0);
+    codec->SetYDPI(0);
     if (codec->Decode(file)) return image.Transfer(*codec);
     Complain(image, format, codec->GetLastError());
     return false;
@@ -199,16 +202,6 @@ DWORD OutputType(DWORD named, const char* fileName)
     if (ByType(named)) return named;
     const Format* byName = ByFileName(fileName);
     return byName ? byName->type : VISTEL_FORMAT_GIF;
-}
-
-bool PrepareForType(Vistel& image, DWORD type)
-{
-    const char* error = nullptr;
-    if (type == VISTEL_FORMAT_GIF && !vsquant::ReduceImage(image, &error)) {
-        image.SetLastError(error);
-        return false;
-    }
-    return true;
 }
 
 bool Encode(Vistel& image, VsFile* file, DWORD type)

@@ -54,9 +54,13 @@ bool Load(Vistel& image, const char* fileName, DWORD type);
 // else GIF.
 DWORD OutputType(DWORD named, const char* fileName);
 
-// Changes the image into one the type's encoder takes: GIF needs palette
-// indices. False with the reason as the image's last error.
-bool PrepareForType(Vistel& image, DWORD type);
+// Changes the image into one the type's encoder takes, keeping what the
+// type can hold (formats/Conversion.cpp): JPEG gets 24-bit colour unless
+// the picture is the 8-bit grey ramp, GIF palette indices, TGA 8 bits or
+// more; alpha, which neither JPEG nor BMP holds, is composed onto the
+// background there, and a TGA keeps a palette's transparency as 32-bit
+// colour. False with the reason as the image's last error.
+bool PrepareForType(Vistel& image, DWORD type, RGBQUAD background = {255, 255, 255, 0});
 
 // Encodes the image as `type`; on failure the reason is the image's last
 // error. The buffer form hands over a block to release with free().

@@ -55,8 +55,6 @@ void Vistel::Startup(DWORD imagetype)
     info.nBkgndIndex = -1;
     info.dwType = imagetype;
     info.bEnabled = true;
-    SetXDPI(96);
-    SetYDPI(96);
 }
 
 void Vistel::SetLastError(const char* text)
@@ -143,6 +141,9 @@ BYTE* Vistel::Create(DWORD dwWidth, DWORD dwHeight, DWORD wBpp, DWORD imagetype)
 
     if (head.biClrUsed) memset(GetPalette(), 0, GetPaletteSize());
     info.last_c_isvalid = false;
+    // The header's pixels per metre follow the resolution in the info block.
+    SetXDPI(info.xDPI);
+    SetYDPI(info.yDPI);
 
     memcpy(pDib, &head, sizeof(BITMAPINFOHEADER));
     info.pImage = GetBits(0);
@@ -174,6 +175,7 @@ void Vistel::Copy(const Vistel& src, bool copypixels, bool copyselection, bool c
 
     memcpy(&info, &src.info, sizeof(tagVistelInfo));
     info.pGhost = nullptr;
+    jpegSegments = src.jpegSegments;
 
     Create(src.GetWidth(), src.GetHeight(), src.GetBpp(), src.GetType());
 
@@ -212,6 +214,8 @@ bool Vistel::Transfer(Vistel& from)
     pSelection = from.pSelection;
     pAlpha = from.pAlpha;
     pLayers = from.pLayers;
+    jpegSegments = std::move(from.jpegSegments);
+    from.jpegSegments.clear();
 
     memset(&from.head, 0, sizeof(BITMAPINFOHEADER));
     memset(&from.info, 0, sizeof(tagVistelInfo));
@@ -231,6 +235,7 @@ void Vistel::Ghost(Vistel* from)
     pSelection = from->pSelection;
     pAlpha = from->pAlpha;
     pLayers = from->pLayers;
+    jpegSegments = from->jpegSegments;
     info.pGhost = from;
 }
 
@@ -280,7 +285,7 @@ BYTE Vistel::GetColorType() const
 
 void Vistel::SetXDPI(long dpi)
 {
-    if (dpi <= 0) dpi = 96;
+    if (dpi < 0) dpi = 0;
     if (dpi > kMaxDPI) dpi = kMaxDPI;
     info.xDPI = dpi;
     head.biXPelsPerMeter = (int32_t)floor(dpi * 10000.0 / 254.0 + 0.5);
@@ -289,7 +294,7 @@ void Vistel::SetXDPI(long dpi)
 
 void Vistel::SetYDPI(long dpi)
 {
-    if (dpi <= 0) dpi = 96;
+    if (dpi < 0) dpi = 0;
     if (dpi > kMaxDPI) dpi = kMaxDPI;
     info.yDPI = dpi;
     head.biYPelsPerMeter = (int32_t)floor(dpi * 10000.0 / 254.0 + 0.5);

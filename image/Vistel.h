@@ -10,6 +10,8 @@
 #define VISTEL_VISTEL_H
 
 #include <cstdio>
+#include <vector>
+
 #include "SafeSize.h"
 #include "VsFile.h"
 #include "VsTypes.h"
@@ -33,7 +35,7 @@ struct tagVistelInfo {
     long nFrame;             // frame to decode, from 0
     long nNumFrames;         // frames the decoded file shows
     DWORD dwFrameDelay;      // GIF delay in hundredths of a second
-    long xDPI;
+    long xDPI;               // resolution; 0 when the file states none
     long yDPI;
     RECT rSelectionBox;
     BYTE nAlphaMax;
@@ -88,10 +90,17 @@ public:
     BYTE GetColorType() const;
     DWORD GetType() const { return info.dwType; }
     const char* GetLastError() const { return info.szLastError; }
+    // Dots per inch; 0 when not known. Setting 0 or less makes it unknown.
     long GetXDPI() const { return info.xDPI; }
     long GetYDPI() const { return info.yDPI; }
     void SetXDPI(long dpi);
     void SetYDPI(long dpi);
+    // The EXIF and comment segments of the JPEG file the image was decoded
+    // from, as stored there (marker, length and payload, one after the
+    // other), for a JPEG written from it to carry again. A new picture made
+    // from the image (a depth change, a transform) starts without them.
+    const std::vector<BYTE>& GetJpegSegments() const { return jpegSegments; }
+    void SetJpegSegments(std::vector<BYTE> segments) { jpegSegments = std::move(segments); }
     DWORD GetFlags() const { return info.dwFlags; }
     void SetFlags(DWORD flags, bool bLockReservedFlags = true);
     DWORD GetCodecOption(DWORD imagetype = 0) const;
@@ -204,7 +213,6 @@ public:
     bool AlphaPaletteIsEnabled() const { return info.bAlphaPaletteEnabled; }
     bool AlphaPaletteIsValid();
     void AlphaPaletteClear();
-    void AlphaStrip();
     bool AlphaSplit(Vistel* dest);
     bool AlphaPaletteSplit(Vistel* dest);
 
@@ -324,6 +332,7 @@ protected:
     BYTE* pSelection;
     BYTE* pAlpha;
     Vistel** pLayers;
+    std::vector<BYTE> jpegSegments;
 };
 
 #endif

@@ -1,5 +1,5 @@
 // The alpha plane (one byte per pixel, bottom-up, unpadded), the alpha
-// palette queries, and the operations that flatten or split alpha.
+// palette queries, and the operations that split alpha out.
 #include <cstdlib>
 #include <cstring>
 
@@ -144,41 +144,6 @@ void Vistel::AlphaPaletteClear()
         c.rgbReserved = 0;
         SetPaletteColor((BYTE)i, c);
     }
-}
-
-void Vistel::AlphaStrip()
-{
-    const bool pal = AlphaPaletteIsValid();
-    const bool plane = AlphaIsValid();
-    if (!pal && !plane) return;
-    const RGBQUAD bk = info.nBkgndColor;
-    const long w = head.biWidth, h = head.biHeight;
-    const long amax = info.nAlphaMax;
-
-    auto flatten = [&](long x, long y) {
-        // The palette's alpha, not the plane's: the plane is counted once.
-        RGBQUAD c = GetPixelColor(x, y, false);
-        long a = plane ? (long)AlphaGet(x, y) * amax / 255 : amax;
-        if (head.biClrUsed && pal) a = a * c.rgbReserved / 255;
-        long a1 = 255 - a;
-        c.rgbBlue = (BYTE)((a * c.rgbBlue + a1 * bk.rgbBlue) / 255);
-        c.rgbGreen = (BYTE)((a * c.rgbGreen + a1 * bk.rgbGreen) / 255);
-        c.rgbRed = (BYTE)((a * c.rgbRed + a1 * bk.rgbRed) / 255);
-        return c;
-    };
-
-    if (head.biBitCount == 24) {
-        for (long y = 0; y < h; y++)
-            for (long x = 0; x < w; x++) SetPixelColor(x, y, flatten(x, y), false);
-        AlphaDelete();
-        return;
-    }
-
-    Vistel flat(0);
-    if (!flat.Create(w, h, 24, 0)) return;
-    for (long y = 0; y < h; y++)
-        for (long x = 0; x < w; x++) flat.SetPixelColor(x, y, flatten(x, y), false);
-    Transfer(flat);
 }
 
 bool Vistel::AlphaSplit(Vistel* dest)

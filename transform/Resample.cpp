@@ -1,5 +1,6 @@
 // Resampling (nearest, bilinear with an area-averaging shrink, cubic
 // B-spline), the integer box shrink, borders and thumbnails.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -420,8 +421,17 @@ bool Vistel::Thumbnail(long newx, long newy, RGBQUAD canvascolor, Vistel* iDst)
         float aspect = (float)newx / (float)newy;
         if (aspect * height > width) fScale = (float)newy / height;
         else fScale = (float)newx / width;
-        tmp.Resample((long)(fScale * width), (long)(fScale * height), 0, nullptr);
+        // A side never shrinks to nothing.
+        const long w = std::max(1L, (long)(fScale * width));
+        const long h = std::max(1L, (long)(fScale * height));
+        if (!tmp.Resample(w, h, 0, nullptr)) {
+            SetLastError(tmp.GetLastError());
+            return false;
+        }
     }
-    tmp.Expand(newx, newy, canvascolor, nullptr);
+    if (!tmp.Expand(newx, newy, canvascolor, nullptr)) {
+        SetLastError(tmp.GetLastError());
+        return false;
+    }
     return TransferResult(tmp, iDst);
 }

@@ -1,7 +1,7 @@
 // Alpha: the plane the codecs, transforms and photo path use (layout,
 // bounds, life cycle, copy); one property each for the operations the
 // extension does not call (invert, flip, mirror, grey images as alpha,
-// AlphaStrip, the splits, palette alpha).
+// the splits, palette alpha).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -96,21 +96,6 @@ TEST(AlphaPlane, InvertFlipMirrorAndGreyImagesAsAlpha)
     EXPECT_FALSE(img.AlphaIsValid());
     ASSERT_TRUE(img.AlphaSet(grey));
     EXPECT_EQ(Plane(img), (std::vector<BYTE>{10, 20, 30, 40, 50, 60}));
-}
-
-// An indexed image with both palette alpha (255) and a plane (128): the
-// plane's value must not be applied a second time through the palette.
-TEST(AlphaStrip, IndexedWithPlaneAndPaletteAlphaCountsThePlaneOnce)
-{
-    Vistel img(1, 1, 8);
-    img.SetPaletteColor(0, 200, 200, 200, 255);
-    img.SetPixelIndex(0, 0, 0);
-    SetPlane(img, {128});
-    img.SetTransColor(RGBQUAD{0, 0, 0, 0});
-    img.AlphaStrip();
-    ASSERT_EQ(img.GetBpp(), 24);
-    EXPECT_FALSE(img.AlphaIsValid());
-    EXPECT_EQ(img.GetPixelColor(0, 0).rgbRed, 100);  // (128 x 200 + 127 x 0) / 255
 }
 
 TEST(AlphaSplit, PlaneOrPaletteAlphaBecomesAGreyImage)

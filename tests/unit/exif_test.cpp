@@ -35,7 +35,7 @@ void Read(const std::string& name, Bytes data, Reading* r)
 {
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".jpg") == 0) {
         VsMemFile f(data.data(), (DWORD)data.size());
-        r->ok = r->exif.DecodeExif(&f, EXIF_MODE_PARSE);
+        r->ok = r->exif.DecodeExif(&f);
     } else {
         r->ok = r->exif.process_EXIF(data.data(), (unsigned)data.size());
         if (r->info.ThumbnailSize) r->thumbnailOffset = (long)(r->info.ThumbnailPointer - data.data());

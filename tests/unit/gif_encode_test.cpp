@@ -3,8 +3,8 @@
 // gives the very codes of a plain dictionary coder, and each of the three
 // compressors gives back the pixels, table clears included. The
 // multi-frame and true-colour writers, which the extension does not call,
-// keep one check each against Pillow. (Encoders.IndependentDecoderReadsWhatWeWrite
-// checks whole files of every depth.)
+// keep one check each against Pillow. (tests/tcl/convert.test has Pillow
+// read whole files of every kind.)
 #include <gtest/gtest.h>
 
 #include <map>

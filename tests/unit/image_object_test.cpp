@@ -50,18 +50,19 @@ TEST(ImageCreate, ZeroSizeAndTheCeilingAreRefusedBeforeAllocating)
     EXPECT_NE(a.Create(4000, 3000, 24), nullptr);
 }
 
-TEST(ImageCreate, ResolutionIsClampedToTheHeaderField)
+TEST(ImageCreate, ResolutionIsNoneUntilSetAndClampedToTheHeaderField)
 {
     Vistel a(2, 2, 24);
     const auto pelsPerMeter = [&] { return ((BITMAPINFOHEADER*)a.GetDIB())->biXPelsPerMeter; };
-    EXPECT_EQ(pelsPerMeter(), 3780);  // 96 dpi
+    EXPECT_EQ(pelsPerMeter(), 0);
+    EXPECT_EQ(a.GetXDPI(), 0);
     a.SetXDPI(300);
     EXPECT_EQ(pelsPerMeter(), 11811);
     a.SetXDPI(2000000000L);
     EXPECT_EQ(a.GetXDPI(), 54000000);
     EXPECT_GT(pelsPerMeter(), 0);
-    a.SetXDPI(0);
-    EXPECT_EQ(a.GetXDPI(), 96);
+    a.SetXDPI(-5);
+    EXPECT_EQ(a.GetXDPI(), 0);
 }
 
 TEST(ImageOwnership, CopyTransferAndGhost)

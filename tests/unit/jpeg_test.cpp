@@ -110,8 +110,9 @@ TEST(JpegCodec, ResolutionFromJfifOrExif)
     const long app0 = FindMarker(data, 0xE0);
     ASSERT_EQ(app0, 2);
     EXPECT_EQ(0, memcmp(&data[app0 + 11], "\1\0\x48\0\x96", 5));  // per inch, 72, 150
-    // JFIF units: per inch, per centimetre, none (an aspect ratio).
-    for (auto [unit, density, dpi] : {std::tuple{1, 72, 72L}, {2, 28, 71L}, {0, 1, 1L}}) {
+    // JFIF units: per inch, per centimetre, none (an aspect ratio: no
+    // resolution stated).
+    for (auto [unit, density, dpi] : {std::tuple{1, 72, 72L}, {2, 28, 71L}, {0, 1, 0L}}) {
         Bytes d = data;
         d[app0 + 11] = (uint8_t)unit;
         d[app0 + 13] = d[app0 + 15] = (uint8_t)density;
@@ -123,8 +124,8 @@ TEST(JpegCodec, ResolutionFromJfifOrExif)
     }
 
     // An EXIF block in place of the JFIF one (big-endian, IFD0 only: X
-    // resolution and unit) and a comment. Per centimetre becomes per inch;
-    // absurd claims are ignored.
+    // resolution and unit) and a comment. Per centimetre becomes per inch,
+    // rounded; absurd claims are ignored.
     const auto withExif = [&](uint32_t xres, uint8_t unit) {
         Bytes out = {0xFF, 0xD8, 0xFF, 0xE1, 0, 54, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
                      0, 2, 0x01, 0x1A, 0, 5, 0, 0, 0, 1, 0, 0, 0, 38, 0x01, 0x28, 0, 3, 0, 0, 0, 1,
@@ -134,25 +135,27 @@ TEST(JpegCodec, ResolutionFromJfifOrExif)
         out.insert(out.end(), data.begin() + 20, data.end());  // after SOI and APP0
         return out;
     };
-    for (auto [xres, unit, dpi] : {std::tuple{118u, 3, 299L}, {300u, 2, 300L}, {0x7FFFFFF0u, 2, 96L}}) {
+    for (auto [xres, unit, dpi] : {std::tuple{118u, 3, 300L}, {300u, 2, 300L}, {0x7FFFFFF0u, 2, 0L}}) {
         VistelJPG img;
         ASSERT_TRUE(DecodeBytes(&img, withExif(xres, (uint8_t)unit))) << img.GetLastError();
         EXPECT_TRUE(img.GetExifInfo().IsExif);
         EXPECT_EQ(img.GetXDPI(), dpi) << xres;
-        EXPECT_EQ(img.GetYDPI(), 96);  // no Y resolution in the block
+        EXPECT_EQ(img.GetYDPI(), 0);  // no Y resolution in the block
     }
 
-    // Written again from the same object, the EXIF and comment segments
-    // take the JFIF one's place; a later file without EXIF does not keep it.
+    // Written again from the same object: our JFIF header, then the EXIF
+    // and comment segments byte for byte; a later file without EXIF does
+    // not keep them.
     VistelJPG img, again;
     const Bytes source = withExif(118, 3);
     ASSERT_TRUE(DecodeBytes(&img, source));
     const Bytes written = EncodeToBytes(&img);
-    ASSERT_GT(written.size(), 66u);
-    EXPECT_TRUE(std::equal(source.begin(), source.begin() + 66, written.begin()));  // SOI, APP1, COM
+    ASSERT_EQ(FindMarker(written, 0xE0), 2);
+    ASSERT_GT(written.size(), 84u);
+    EXPECT_TRUE(std::equal(source.begin() + 2, source.begin() + 66, written.begin() + 20));
     ASSERT_TRUE(DecodeBytes(&again, written)) << again.GetLastError();
     EXPECT_STREQ(again.GetExifInfo().Comments, "note");
-    EXPECT_EQ(again.GetXDPI(), 299);
+    EXPECT_EQ(again.GetXDPI(), 300);
     ASSERT_TRUE(DecodeBytes(&again, data));
     EXPECT_EQ(FindMarker(EncodeToBytes(&again), 0xE1), -1);
 }
