@@ -187,7 +187,8 @@ std::vector<std::string> PillowDescribe(const std::vector<uint8_t>& file, bool r
                              std::to_string(getpid()) + "_" + std::to_string(calls++);
     std::ofstream(base + ".py") << script;
     std::ofstream(base + ".img", std::ios::binary).write((const char*)file.data(), file.size());
-    const std::string cmd = "/usr/bin/python3 " + base + ".py " + base + ".img " +
+    // Without the sanitizer runtime a sanitized build may preload.
+    const std::string cmd = "env -u LD_PRELOAD /usr/bin/python3 " + base + ".py " + base + ".img " +
                             (rgbOnly ? "RGB" : "RGBA") + " 2>/dev/null";
     std::vector<std::string> lines;
     if (FILE* pipe = popen(cmd.c_str(), "r")) {
