@@ -3,6 +3,7 @@
 // data is packed by LZW, by plain codes, or by the run-length compressor.
 #include <cstring>
 
+#include "GifFile.h"
 #include "VistelGIF.h"
 
 namespace {
@@ -22,6 +23,15 @@ int MaxCode(int bits)
 void PutByte(VsFile* fp, BYTE b)
 {
     fp->Write(&b, 1, 1);
+}
+
+// The picture row (from the top) that the image data's row n holds.
+long PictureRow(long n, long height, bool interlaced)
+{
+    GifFrame layout;
+    layout.height = (int)height;
+    layout.interlaced = interlaced;
+    return layout.RowOfData((int)n);
 }
 
 }  // namespace
@@ -189,8 +199,11 @@ bool VistelGIF::EncodeRGB(VsFile* fp)
 
 void VistelGIF::EncodeBody(VsFile* fp, bool bLocalColorMap)
 {
+    const DWORD option = GetCodecOption(VISTEL_FORMAT_GIF);
+    interlaced = (option & GIF_OPT_INTERLACE) != 0;
+    dataRow = 0;
     curx = 0;
-    cury = head.biHeight - 1;
+    cury = head.biHeight - 1 - PictureRow(0, head.biHeight, interlaced);
     CountDown = (long)head.biWidth * head.biHeight;
 
     PutByte(fp, 0x2C);
@@ -199,16 +212,16 @@ void VistelGIF::EncodeBody(VsFile* fp, bool bLocalColorMap)
     Putword(head.biWidth, fp);
     Putword(head.biHeight, fp);
 
-    BYTE flags = 0;
-    if (bLocalColorMap) flags = (BYTE)(0x80 | (head.biBitCount - 1));
+    BYTE flags = interlaced ? 0x40 : 0;
+    if (bLocalColorMap) flags |= (BYTE)(0x80 | (head.biBitCount - 1));
     PutByte(fp, flags);
     if (bLocalColorMap) WriteColorTable(fp);
 
     int initCodeSize = head.biBitCount <= 1 ? 2 : head.biBitCount;
     PutByte(fp, (BYTE)initCodeSize);
-    switch (GetCodecOption(VISTEL_FORMAT_GIF)) {
-    case 1: compressNONE(initCodeSize + 1, fp); break;
-    case 2: compressRLE(initCodeSize + 1, fp); break;
+    switch (option & GIF_OPT_COMPRESSION) {
+    case GIF_OPT_NONE: compressNONE(initCodeSize + 1, fp); break;
+    case GIF_OPT_RLE: compressRLE(initCodeSize + 1, fp); break;
     default: compressLZW(initCodeSize + 1, fp); break;
     }
     PutByte(fp, 0);
@@ -221,7 +234,7 @@ int VistelGIF::GifNextPixel()
     const int r = BlindGetPixelIndex(curx, cury);
     if (++curx == head.biWidth) {
         curx = 0;
-        cury--;
+        cury = head.biHeight - 1 - PictureRow(++dataRow, head.biHeight, interlaced);
     }
     return r;
 }

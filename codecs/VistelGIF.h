@@ -10,6 +10,16 @@
 
 class GifFile;
 
+// The GIF codec option word (GetCodecOption(VISTEL_FORMAT_GIF)): how image
+// data is packed, and whether rows are stored interlaced.
+enum GIF_CODEC_OPTIONS : DWORD {
+    GIF_OPT_LZW = 0,
+    GIF_OPT_NONE = 1,         // plain codes, no compression
+    GIF_OPT_RLE = 2,          // run-length codes
+    GIF_OPT_COMPRESSION = 3,  // the bits that choose one of the above
+    GIF_OPT_INTERLACE = 0x10  // rows in the four interlace passes
+};
+
 class VistelGIF : public Vistel {
 public:
 #pragma pack(push, 1)
@@ -106,8 +116,11 @@ protected:
     void rle_output(int val, tag_RLE* rle);
     void rle_output_flush(tag_RLE* rle);
 
-    // Encoder state: pixel cursor, bit packer, LZW hash table, sub-block.
+    // Encoder state: pixel cursor (cury the bitmap row of image data row
+    // dataRow), bit packer, LZW hash table, sub-block.
     long curx, cury;
+    long dataRow;
+    bool interlaced;
     long CountDown;
     unsigned long cur_accum;
     int cur_bits;

@@ -76,6 +76,23 @@ bool ReadAll(VsFile* file, std::vector<BYTE>* bytes)
     }
 }
 
+// Blends every pixel over the background by its alpha and drops the plane.
+void FlattenAlpha(Vistel& image, RGBQUAD background)
+{
+    const DWORD width = image.GetWidth();
+    const unsigned alphaMax = image.AlphaGetMax();
+    const BYTE under[3] = {background.rgbBlue, background.rgbGreen, background.rgbRed};
+    for (DWORD y = 0; y < image.GetHeight(); y++) {
+        BYTE* px = image.GetBits(y);
+        const BYTE* alpha = image.AlphaGetPointer(0, (long)y);
+        for (DWORD x = 0; x < width; x++, px += 3) {
+            const unsigned a = alpha[x] * alphaMax / 255;
+            for (int c = 0; c < 3; c++) px[c] = (BYTE)((px[c] * a + under[c] * (255 - a) + 127) / 255);
+        }
+    }
+    image.AlphaDelete();
+}
+
 }  // namespace
 
 const Format* All(size_t* count)
@@ -200,9 +217,12 @@ DWORD OutputType(DWORD named, const char* fileName)
     return byName ? byName->type : VISTEL_FORMAT_GIF;
 }
 
-bool PrepareForType(Vistel& image, DWORD type)
+bool PrepareForType(Vistel& image, DWORD type, RGBQUAD background)
 {
     if (type == VISTEL_FORMAT_GIF && image.GetBpp() > 8) return image.DecreaseBpp(8, true, nullptr, 0);
+    if ((type == VISTEL_FORMAT_JPG || type == VISTEL_FORMAT_BMP) && image.AlphaIsValid() &&
+        image.GetBpp() == 24)
+        FlattenAlpha(image, background);
     return true;
 }
 

@@ -55,8 +55,9 @@ bool Load(Vistel& image, const char* fileName, DWORD type);
 DWORD OutputType(DWORD named, const char* fileName);
 
 // Changes the image into one the type's encoder takes: GIF needs palette
-// indices. False with the reason as the image's last error.
-bool PrepareForType(Vistel& image, DWORD type);
+// indices; JPEG and BMP hold no alpha, so an alpha plane is flattened onto
+// `background`. False with the reason as the image's last error.
+bool PrepareForType(Vistel& image, DWORD type, RGBQUAD background = RGBQUAD{255, 255, 255, 255});
 
 // Encodes the image as `type`; on failure the reason is the image's last
 // error. The buffer form hands over a block to release with free().
