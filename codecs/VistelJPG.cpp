@@ -9,8 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include <jerror.h>
+
+#include "Orientation.h"
 
 namespace {
 
@@ -251,9 +254,18 @@ bool VistelJPG::Decode(VsFile* hFile)
         ok = RunDecompress(src, work, bHasExif);
     delete src;
 
+    // An orientation read before a later fault in the EXIF block still holds.
+    const int orientation =
+        (GetCodecOption(VISTEL_FORMAT_JPG) & JPG_OPT_UPRIGHT) ? m_exifinfo.Orientation : 1;
+    if (ok && work && !TurnUpright(*work, orientation)) {
+        SetLastError(work->GetLastError());
+        ok = false;
+    }
     if (ok && work) {
         work->info.szLastError[0] = '\0';
         Transfer(*work);
+    } else if (ok && OrientationSwapsSides(orientation)) {
+        std::swap(head.biWidth, head.biHeight);
     }
     delete work;
     return ok;

@@ -24,7 +24,8 @@ enum JPG_CODEC_OPTIONS : DWORD {
     JPG_OPT_QUANTIZE = 0x100,              // decode: palette of nQuality colours
     JPG_OPT_DITHER = 0x200,                // decode: dither mode m_nDither
     JPG_OPT_ONE_PASS = 0x400,              // decode: one-pass quantisation
-    JPG_OPT_NO_SMOOTH_UPSAMPLING = 0x800   // decode: plain chroma upsampling
+    JPG_OPT_NO_SMOOTH_UPSAMPLING = 0x800,  // decode: plain chroma upsampling
+    JPG_OPT_UPRIGHT = 0x1000               // decode: turned as the EXIF orientation says
 };
 
 class VistelJPG : public Vistel {
@@ -39,8 +40,9 @@ public:
     VistelJPG& operator=(const VistelJPG&) = delete;
 
     // Replaces the image with the JPEG at the stream's position. With
-    // nEscape = -1 only the header is read: the size (after scaling) lands
-    // in the header and no pixels are made.
+    // nEscape = -1 only the header is read: the size (after scaling, and
+    // turning with JPG_OPT_UPRIGHT) lands in the header and no pixels are
+    // made.
     bool Decode(VsFile* hFile) override;
     bool Encode(VsFile* hFile) override;
     // Header-only decode of a buffer; fills basic_info on success.

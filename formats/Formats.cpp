@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Shrink.h"
 #include "VistelBMP.h"
 #include "VistelGIF.h"
 #include "VistelJPG.h"
@@ -60,7 +61,10 @@ bool DecodeAs(Vistel& image, VsFile* file, const Format& format)
     // The codec sees the caller's settings (frame wanted, scale, options)
     // and decodes into itself, so a failure leaves the image untouched.
     codec->CopyInfo(image);
-    if (codec->Decode(file)) return image.Transfer(*codec);
+    const int scale = image.GetJpegScale();
+    if (codec->Decode(file) && (format.type == VISTEL_FORMAT_JPG || image.GetEscape() == -1 ||
+                                ShrinkByArea(*codec, scale)))
+        return image.Transfer(*codec);
     Complain(image, format, codec->GetLastError());
     return false;
 }

@@ -41,7 +41,9 @@ const Format* BySignature(const BYTE* data, size_t size);
 
 // Decodes data of the given type, or with VISTEL_FORMAT_UNKNOWN of the type
 // its header names (Probe), else of the type its signature names, whose
-// decoder then says what is wrong. On failure the image keeps its pixels and its last
+// decoder then says what is wrong. The picture comes at 1/GetJpegScale()
+// of its size: JPEG through libjpeg's DCT scaling, the other types shrunk
+// by area averaging (ShrinkByArea). On failure the image keeps its pixels and its last
 // error names the decoder and the cause ("unknown image format" when no
 // signature matched, "empty file" for no data).
 bool Decode(Vistel& image, const BYTE* data, size_t size, DWORD type);
