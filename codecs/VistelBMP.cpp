@@ -4,6 +4,7 @@
 // or sought, and the run-length decoders never write outside their row.
 #include "VistelBMP.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -267,6 +268,26 @@ bool VistelBMP::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
     basic_info->format = VISTEL_FORMAT_BMP;
     basic_info->width = (int32_t)Le32(buffer + 18);
     basic_info->height = (int32_t)Le32(buffer + 22);
+    return true;
+}
+
+bool VistelBMP::Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    if (!data || size < kFileHeaderSize || data[0] != 'B' || data[1] != 'M') return false;
+    VsMemFile file(const_cast<BYTE*>(data), (DWORD)std::min<size_t>(size, 0xFFFFFFFFu));
+    file.Seek(kFileHeaderSize, SEEK_SET);
+    VistelBMP reader;
+    BITMAPINFOHEADER bih;
+    if (!reader.DibReadBitmapInfo(&file, &bih)) return false;
+    *facts = PictureFacts();
+    facts->format = VISTEL_FORMAT_BMP;
+    facts->width = bih.biWidth;
+    facts->height = bih.biHeight == INT32_MIN ? INT32_MAX : std::abs(bih.biHeight);
+    facts->depth = bih.biBitCount;
+    if (bih.biXPelsPerMeter > 0 && bih.biYPelsPerMeter > 0) {
+        facts->xDpi = (long)floor(bih.biXPelsPerMeter * 0.0254 + 0.5);
+        facts->yDpi = (long)floor(bih.biYPelsPerMeter * 0.0254 + 0.5);
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 #ifndef VISTEL_VISTELBMP_H
 #define VISTEL_VISTELBMP_H
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 
 class VistelBMP : public Vistel {
@@ -30,6 +31,9 @@ public:
     // Recognises BMP data from its first bytes (at least 54, starting "BM")
     // and reports the info header's width and height as stored.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Fills *facts from the data's headers and metadata, without decoding
+    // pixels; false when the data is no file of this type.
+    static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
 
 protected:
     // Reads an info header of any accepted kind into pdib (host order,

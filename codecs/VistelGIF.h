@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 
 class GifFile;
@@ -41,6 +42,9 @@ public:
     bool Encode(VsFile* hFile, Vistel** pImages, int pagecount, bool bLocalColorMap = false);
     // Recognises GIF data from its first bytes and reports the screen size.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Fills *facts from the data's headers and metadata, without decoding
+    // pixels; false when the data is no file of this type.
+    static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
 
     int GetLoops() const { return m_loops; }
     void SetLoops(int loops) { m_loops = loops; }

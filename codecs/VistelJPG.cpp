@@ -4,6 +4,7 @@
 // object with a destructor lives in the caller, where no jump reaches.
 #include "VistelJPG.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cmath>
 #include <cstdlib>
@@ -229,6 +230,26 @@ bool VistelJPG::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
     return true;
 }
 
+bool VistelJPG::Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    if (!data || size < 3 || memcmp(data, "\xFF\xD8\xFF", 3) != 0) return false;
+    *facts = PictureFacts();
+    VsMemFile file(const_cast<BYTE*>(data), (DWORD)std::min<size_t>(size, 0xFFFFFFFFu));
+    VistelJPG reader;
+    reader.SetEscape(-1);
+    reader.m_facts = facts;
+    if (!reader.Decode(&file)) return false;
+    facts->format = VISTEL_FORMAT_JPG;
+    facts->width = (int)reader.GetWidth();
+    facts->height = (int)reader.GetHeight();
+    facts->hasExif = reader.m_exifinfo.IsExif || reader.m_exifinfo.Orientation != 0;
+    if (facts->hasExif) {
+        facts->exif = reader.m_exifinfo;
+        facts->exif.ThumbnailPointer = nullptr;
+    }
+    return true;
+}
+
 // ------------------------------------------------------------ decoding
 
 bool VistelJPG::Decode(VsFile* hFile)
@@ -290,22 +311,18 @@ void VistelJPG::ApplyDecodeOptions(j_decompress_ptr cinfo)
         cinfo->out_color_space = JCS_EXT_BGR;
 }
 
-void VistelJPG::SetResolution(j_decompress_ptr cinfo, VistelJPG* work, bool bHasExif)
+bool VistelJPG::StoredDpi(j_decompress_ptr cinfo, bool bHasExif, long* x, long* y) const
 {
     if (bHasExif) {
-        long x = ExifDpi(m_exifinfo.Xresolution, m_exifinfo.ResolutionUnit);
-        long y = ExifDpi(m_exifinfo.Yresolution, m_exifinfo.ResolutionUnit);
-        if (x) work->SetXDPI(x);
-        if (y) work->SetYDPI(y);
-    } else if (cinfo->saw_JFIF_marker) {
-        if (cinfo->density_unit == 2) {
-            work->SetXDPI((long)floor(cinfo->X_density * 2.54 + 0.5));
-            work->SetYDPI((long)floor(cinfo->Y_density * 2.54 + 0.5));
-        } else {
-            work->SetXDPI(cinfo->X_density);
-            work->SetYDPI(cinfo->Y_density);
-        }
+        *x = ExifDpi(m_exifinfo.Xresolution, m_exifinfo.ResolutionUnit);
+        *y = ExifDpi(m_exifinfo.Yresolution, m_exifinfo.ResolutionUnit);
+        return *x || *y;
     }
+    if (!cinfo->saw_JFIF_marker) return false;
+    const double perInch = cinfo->density_unit == 2 ? 2.54 : 1.0;
+    *x = (long)floor(cinfo->X_density * perInch + 0.5);
+    *y = (long)floor(cinfo->Y_density * perInch + 0.5);
+    return true;
 }
 
 void VistelJPG::SetDecodedPalette(j_decompress_ptr cinfo, VistelJPG* work)
@@ -351,6 +368,14 @@ bool VistelJPG::RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif)
         Destroy();
         head.biWidth = (int32_t)cinfo.output_width;
         head.biHeight = (int32_t)cinfo.output_height;
+        if (m_facts) {
+            m_facts->depth = 8 * cinfo.num_components;
+            m_facts->progressive = cinfo.progressive_mode != 0;
+            // JFIF density unit 0 gives only the aspect ratio.
+            if (!StoredDpi(&cinfo, bHasExif, &m_facts->xDpi, &m_facts->yDpi) ||
+                (!bHasExif && cinfo.density_unit == 0))
+                m_facts->xDpi = m_facts->yDpi = 0;
+        }
         jpeg_destroy_decompress(&cinfo);
         return true;
     }
@@ -372,7 +397,11 @@ bool VistelJPG::RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif)
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    SetResolution(&cinfo, work, bHasExif);
+    long xDpi, yDpi;
+    if (StoredDpi(&cinfo, bHasExif, &xDpi, &yDpi)) {
+        if (xDpi) work->SetXDPI(xDpi);
+        if (yDpi) work->SetYDPI(yDpi);
+    }
     SetDecodedPalette(&cinfo, work);
 
     const DWORD effWidth = work->GetEffWidth();

@@ -9,6 +9,7 @@
 
 #include <jpeglib.h>
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 #include "VsExifInfo.h"
 
@@ -47,6 +48,9 @@ public:
     bool Encode(VsFile* hFile) override;
     // Header-only decode of a buffer; fills basic_info on success.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Fills *facts from the data's headers and metadata, without decoding
+    // pixels; false when the data is no file of this type.
+    static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
     // Reads the stream's EXIF and comment segments into m_exifinfo, leaving
     // the stream where it was; true when the file carries parsed EXIF data.
     bool DecodeExif(VsFile* hFile);
@@ -61,13 +65,17 @@ protected:
     long m_nSmoothing;
     long m_nQuantize;
     J_DITHER_MODE m_nDither;
+    // Receives what a header read learns, when set (Describe).
+    PictureFacts* m_facts = nullptr;
 
 private:
     bool RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif);
     bool RunCompress(VsFileJpg* dst, bool bGrey);
     void ApplyDecodeOptions(j_decompress_ptr cinfo);
     void ApplyEncodeOptions(j_compress_ptr cinfo);
-    void SetResolution(j_decompress_ptr cinfo, VistelJPG* work, bool bHasExif);
+    // The resolution the file states, from EXIF (0 where unusable) or else
+    // JFIF (the bare densities for unit 0); false for none.
+    bool StoredDpi(j_decompress_ptr cinfo, bool bHasExif, long* x, long* y) const;
     void SetDecodedPalette(j_decompress_ptr cinfo, VistelJPG* work);
     void CarryExif(VsFile* hFile, long pos);
 };

@@ -17,6 +17,7 @@
 
 #include <png.h>
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 
 class VistelPNG : public Vistel {
@@ -30,6 +31,9 @@ public:
     bool Encode(VsFile* hFile) override;
     // Recognises PNG data from its first bytes and reports its size.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Fills *facts from the data's headers and metadata, without decoding
+    // pixels; false when the data is no file of this type.
+    static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
 
 protected:
     // libpng callbacks; the VsFile is the structure's I/O pointer and the

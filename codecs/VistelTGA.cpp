@@ -355,6 +355,22 @@ bool VistelTGA::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
     return true;
 }
 
+bool VistelTGA::Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    basic_image_information info;
+    if (!CheckFormat(const_cast<BYTE*>(data), (DWORD)std::min<size_t>(size, 0xFFFFFFFFu), &info))
+        return false;
+    const tagTgaHeader h = ParseHeader(data);
+    *facts = PictureFacts();
+    facts->format = VISTEL_FORMAT_TGA;
+    facts->width = info.width;
+    facts->height = info.height;
+    facts->depth = h.PixelDepth;
+    const PixelLayout layout = LayoutOf(h);
+    facts->alpha = layout == kBgra || layout == kGreyAlpha;
+    return true;
+}
+
 bool VistelTGA::Decode(VsFile* hFile)
 {
     if (!hFile) return false;

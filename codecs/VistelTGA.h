@@ -10,6 +10,7 @@
 #ifndef VISTEL_VISTELTGA_H
 #define VISTEL_VISTELTGA_H
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 
 // The TGA codec option word (GetCodecOption(VISTEL_FORMAT_TGA)).
@@ -40,6 +41,9 @@ public:
     // signature, so besides a sound header the buffer must be long enough to
     // hold the pixels the header announces.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Fills *facts from the data's headers and metadata, without decoding
+    // pixels; false when the data is no file of this type.
+    static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
 
 protected:
     struct ReadState;

@@ -32,15 +32,15 @@ std::unique_ptr<Vistel> Make()
 // data of another type could pass: it is tried last.
 const Format kFormats[] = {
     {VISTEL_FORMAT_PNG, "PNG", {"png", nullptr}, "\x89PNG\r\n\x1A\n", 8, VistelPNG::CheckFormat,
-     Make<VistelPNG>},
+     Make<VistelPNG>, VistelPNG::Describe},
     {VISTEL_FORMAT_GIF, "GIF", {"gif", nullptr}, "GIF8", 4, VistelGIF::CheckFormat,
-     Make<VistelGIF>},
+     Make<VistelGIF>, VistelGIF::Describe},
     {VISTEL_FORMAT_JPG, "JPEG", {"jpg", "jpeg", "jpe"}, "\xFF\xD8\xFF", 3,
-     VistelJPG::CheckFormat, Make<VistelJPG>},
+     VistelJPG::CheckFormat, Make<VistelJPG>, VistelJPG::Describe},
     {VISTEL_FORMAT_BMP, "BMP", {"bmp", nullptr}, "BM", 2, VistelBMP::CheckFormat,
-     Make<VistelBMP>},
+     Make<VistelBMP>, VistelBMP::Describe},
     {VISTEL_FORMAT_TGA, "TGA", {"tga", nullptr}, nullptr, 0, VistelTGA::CheckFormat,
-     Make<VistelTGA>},
+     Make<VistelTGA>, VistelTGA::Describe},
 };
 
 // The codec's complaint, naming the codec when its text does not.
@@ -145,6 +145,13 @@ const Format* BySignature(const BYTE* data, size_t size)
             memcmp(data, f.signature, f.signatureLength) == 0)
             return &f;
     return nullptr;
+}
+
+bool Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    const Format* format = Probe(data, size, nullptr);
+    if (!format) format = BySignature(data, size);
+    return format && format->describe(data, size, facts);
 }
 
 bool Decode(Vistel& image, const BYTE* data, size_t size, DWORD type)
