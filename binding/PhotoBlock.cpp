@@ -2,8 +2,11 @@
 
 bool BlockHasAlpha(const Tk_PhotoImageBlock& block)
 {
+    // The block of `data` and `write` for a photo without transparency
+    // gives its alpha offset as -1.
     const int* off = block.offset;
-    return off[3] != off[0] && off[3] != off[1] && off[3] != off[2] && off[3] < block.pixelSize;
+    return off[3] >= 0 && off[3] != off[0] && off[3] != off[1] && off[3] != off[2] &&
+           off[3] < block.pixelSize;
 }
 
 bool BlockToImage(Tcl_Interp* interp, const Tk_PhotoImageBlock& block, Vistel* image)
