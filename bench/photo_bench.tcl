@@ -99,6 +99,17 @@ proc readOnce {file format} {
     image delete [image create photo -file $file -format $format]
 }
 
+# A thumbnail of a JPEG as an application makes one with the extension:
+# the largest DCT scale that still covers the box, then ::Vistel::Thumbnail.
+proc scaledThumbnail {file w h} {
+    lassign [lmap k {width height} {dict get [::Vistel::Info $file] $k}] fw fh
+    set scale 8
+    while {$scale > 1 && ($fw / $scale < $w || $fh / $scale < $h)} { set scale [expr {$scale / 2}] }
+    set p [image create photo -file $file -format [list vsjpg -scale 1/$scale]]
+    ::Vistel::Thumbnail $p $w $h white
+    image delete $p
+}
+
 # Microseconds of "command photo args..." on a fresh copy of photo big;
 # the copy is made outside the timed part.
 proc timedOnCopy {big command} {
@@ -161,6 +172,16 @@ proc pairs {side {prefix read}} {
             lappend cases write/$kind/vistel [list $still write $out.$ext -format $format]
         }
         interleave $cases
+    }
+
+    # The big JPEG read whole, read at 1/8 through the DCT scaling, made a
+    # 200 x 150 thumbnail from that, and its header and metadata read.
+    if {$vistelError eq ""} {
+        set jpeg [file join $inputs big_base.jpg]
+        interleave [list scale/full/vistel [list readOnce $jpeg vsjpg] \
+                         scale/eighth/vistel [list readOnce $jpeg {vsjpg -scale 1/8}] \
+                         thumbnail/jpeg/vistel [list scaledThumbnail $jpeg 200 150] \
+                         info/jpeg/vistel [list ::Vistel::Info $jpeg]]
     }
 
     # Resize and Thumbnail of a 4000 x 3000 photo: each run starts from a

@@ -2,7 +2,9 @@
 # Runs the benchmark suite and prints one table of medians and ratios against
 # the targets (PASS/FAIL per row): C++ decode, encode and transform benchmarks
 # against plain libpng, libjpeg, giflib and memcpy and against Pillow's
-# resize; Tcl photo reads and writes against Tk's own and Img's formats; the
+# resize; Tcl photo reads and writes against Tk's own and Img's formats; a
+# JPEG read at 1/8 scale against the full read, and a thumbnail made so
+# against Pillow's thumbnail(); the
 # animated GIF against Tk-only frame cycling; peak memory of a PNG read.
 #
 #   scripts/bench.sh
@@ -77,6 +79,10 @@ read -r shrink_w shrink_h < <(awk '$1 == "shrink" { print $2, $3 }' "$inputs/siz
 "$python" bench/pillow_resample.py "$inputs/big.rgb" "${sizes[0]}" "${sizes[1]}" \
     "$shrink_w" "$shrink_h" "$runs" "$build/bench/codec_bench" >>"$results" ||
     echo "bench.sh: the Pillow comparison failed" >&2
+
+echo "bench.sh: Pillow's JPEG thumbnail" >&2
+"$python" bench/pillow_thumbnail.py "$inputs/big_base.jpg" 200 150 "$runs" >>"$results" ||
+    echo "bench.sh: the Pillow thumbnail failed" >&2
 
 # A failed part leaves its rows "n/a" and the run goes on.
 tcl() {
