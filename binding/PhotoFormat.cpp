@@ -14,6 +14,7 @@
 #include "PhotoWrite.h"
 #include "TkVistel.h"
 #include "VistelJPG.h"
+#include "VistelTGA.h"
 
 namespace {
 
@@ -152,10 +153,12 @@ int ChanMatch(Tcl_Channel chan, const char*, Tcl_Obj* format, int* widthPtr, int
     const ChannelBytes* data = MatchBytes(interp, chan, kMatchPrefix);
     if (!data) return 0;
     // A header check may need more than the prefix (a JPEG whose frame
-    // header follows a large block of metadata); only data that carries
-    // one of our signatures is read further.
+    // header follows a large block of metadata, a TGA file, whose check
+    // counts its pixels); only data that carries one of our signatures, or
+    // a TGA header, is read further.
     if (!data->complete && !formats::Probe(data->bytes, data->length, nullptr) &&
-        formats::BySignature(data->bytes, data->length))
+        (formats::BySignature(data->bytes, data->length) ||
+         VistelTGA::HeaderIsReadable(data->bytes, data->length)))
         data = MatchBytes(interp, chan, kMaxDataBytes + 1);
     return data && MatchData(data->bytes, data->length, MatchOptions(format), widthPtr, heightPtr)
                ? 1

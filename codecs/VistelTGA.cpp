@@ -355,6 +355,11 @@ bool VistelTGA::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
     return true;
 }
 
+bool VistelTGA::HeaderIsReadable(const BYTE* data, size_t size)
+{
+    return data && size >= kHeaderSize && !CheckHeader(ParseHeader(data));
+}
+
 bool VistelTGA::Describe(const BYTE* data, size_t size, PictureFacts* facts)
 {
     basic_image_information info;

@@ -41,6 +41,10 @@ public:
     // signature, so besides a sound header the buffer must be long enough to
     // hold the pixels the header announces.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Whether data starts with a header this codec reads, the pixels not
+    // counted: TGA has no signature, and a file's first bytes alone pass
+    // CheckFormat only when they hold the whole picture.
+    static bool HeaderIsReadable(const BYTE* data, size_t size);
     // Fills *facts from the data's headers and metadata, without decoding
     // pixels; false when the data is no file of this type.
     static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
