@@ -99,7 +99,7 @@ int InfoCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     size_t length;
     std::unique_ptr<DataBytes> picture;
     if (data) {
-        picture.reset(new DataBytes(objv[1]));
+        picture = std::make_unique<DataBytes>(objv[1]);
         bytes = picture->bytes();
         length = picture->length();
     } else {

@@ -112,21 +112,23 @@ PhotoRegion Region(int destX, int destY, int width, int height, int srcX, int sr
     return r;
 }
 
-// A PNG file is decoded as it is read from its channel, so that its bytes
-// are never held whole next to the picture and the photo. True when done,
+// A PNG or JPEG file is decoded as it is read from its channel, so that its
+// bytes are never held whole next to the picture and the photo (for a JPEG
+// read at a reduced scale, taking and filling that copy would cost about a
+// fifth of the read). True when done,
 // with the read's outcome in *result; false when the decoder refused the
 // data, the channel back where it was, for the reading of the whole data to
 // find what to say.
-bool ReadPngFromChannel(Tcl_Interp* interp, Tcl_Channel chan, const ChannelBytes& matched,
-                        const FormatOptions& options, Tk_PhotoHandle photo,
-                        const PhotoRegion& region, int* result)
+bool ReadFromChannel(Tcl_Interp* interp, Tcl_Channel chan, const ChannelBytes& matched,
+                     DWORD type, const FormatOptions& options, Tk_PhotoHandle photo,
+                     const PhotoRegion& region, int* result)
 {
     const Tcl_WideInt resume = Tcl_Tell(chan);
     if (resume < 0 || Tcl_Seek(chan, matched.start, SEEK_SET) != matched.start) return false;
     ChannelFile file(chan, matched.start);
     Vistel image;
     SetReadSettings(image, options);
-    if (!formats::Decode(image, &file, VISTEL_FORMAT_PNG)) {
+    if (!formats::Decode(image, &file, type)) {
         Tcl_Seek(chan, resume, SEEK_SET);
         return false;
     }
@@ -191,8 +193,10 @@ int ChanRead(Tcl_Interp* interp, Tcl_Channel chan, const char*, Tcl_Obj* format,
     int result;
     basic_image_information info;
     const formats::Format* probed = formats::Probe(data.bytes, data.length, &info);
-    if (!data.complete && probed && probed->type == VISTEL_FORMAT_PNG && options.index <= 0 &&
-        ReadPngFromChannel(interp, chan, data, options, photo, region, &result)) {
+    if (!data.complete && probed &&
+        (probed->type == VISTEL_FORMAT_PNG || probed->type == VISTEL_FORMAT_JPG) &&
+        options.index <= 0 &&
+        ReadFromChannel(interp, chan, data, probed->type, options, photo, region, &result)) {
         ReleaseChannelBytes(&data);
         return result;
     }
