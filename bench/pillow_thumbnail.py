@@ -3,7 +3,8 @@
 the file and Image.thumbnail(), which decodes at a reduced DCT scale (its
 draft mode) and then resamples. Prints the median wall milliseconds as a
 "RESULT thumbnail/jpeg/pillow <ms>" line, the measure our read with -scale
-and ::Vistel::Thumbnail is held to.
+and ::Vistel::Thumbnail is held to; photo_bench.tcl runs it once a round,
+between its own rounds.
 
 Usage: pillow_thumbnail.py JPEG W H RUNS
 """

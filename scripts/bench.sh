@@ -80,10 +80,6 @@ read -r shrink_w shrink_h < <(awk '$1 == "shrink" { print $2, $3 }' "$inputs/siz
     "$shrink_w" "$shrink_h" "$runs" "$build/bench/codec_bench" >>"$results" ||
     echo "bench.sh: the Pillow comparison failed" >&2
 
-echo "bench.sh: Pillow's JPEG thumbnail" >&2
-"$python" bench/pillow_thumbnail.py "$inputs/big_base.jpg" 200 150 "$runs" >>"$results" ||
-    echo "bench.sh: the Pillow thumbnail failed" >&2
-
 # A failed part leaves its rows "n/a" and the run goes on.
 tcl() {
     xvfb-run -a -s "-screen 0 1024x768x24" tclsh bench/photo_bench.tcl "$@" >>"$results" ||
