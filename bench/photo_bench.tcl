@@ -74,6 +74,29 @@ proc interleave {cases} {
 
 # ------------------------------------------------------------------- pairs
 
+# Our thumbnail of a JPEG file against Pillow's, alternated round by round
+# (a warm-up round, then $runs): Pillow runs in a Python process of its own
+# each round, which times only its open and thumbnail().
+proc thumbnailAgainstPillow {jpeg w h} {
+    set script [file join [file dirname [info script]] pillow_thumbnail.py]
+    set ours {}
+    set theirs {}
+    for {set r -1} {$r < $::runs} {incr r} {
+        set t [usecs [list scaledThumbnail $jpeg $w $h]]
+        if {[catch {exec /usr/bin/python3 $script $jpeg $w $h 1} out]} {
+            result thumbnail/jpeg/pillow NA [string map {\n " "} $out]
+            set theirs {}
+            break
+        }
+        if {$r >= 0} {
+            lappend ours $t
+            lappend theirs [lindex $out 2]
+        }
+    }
+    result thumbnail/jpeg/vistel [format %.3f [expr {[median $ours] / 1000.0}]]
+    if {[llength $theirs]} { result thumbnail/jpeg/pillow [format %.3f [median $theirs]] }
+}
+
 # A size from sizes.txt: big, small, anim or shrink (the size the big
 # picture is resampled to, 800 x 600 for 4000 x 3000).
 proc pictureSize {kind} {
@@ -99,6 +122,17 @@ set readCases {
 
 proc readOnce {file format} {
     image delete [image create photo -file $file -format $format]
+}
+
+# A thumbnail of a JPEG as an application makes one with the extension:
+# the largest DCT scale that still covers the box, then ::Vistel::Thumbnail.
+proc scaledThumbnail {file w h} {
+    lassign [lmap k {width height} {dict get [::Vistel::Info $file] $k}] fw fh
+    set scale 8
+    while {$scale > 1 && ($fw / $scale < $w || $fh / $scale < $h)} { set scale [expr {$scale / 2}] }
+    set p [image create photo -file $file -format [list vsjpg -scale 1/$scale]]
+    ::Vistel::Thumbnail $p $w $h white
+    image delete $p
 }
 
 # Microseconds of "command photo args..." on a fresh copy of photo big;
@@ -163,6 +197,17 @@ proc pairs {side {prefix read}} {
             lappend cases write/$kind/vistel [list $still write $out.$ext -format $format]
         }
         interleave $cases
+    }
+
+    # The big JPEG read whole, read at 1/8 through the DCT scaling, and its
+    # header and metadata read; then a 200 x 150 thumbnail made so against
+    # Pillow's thumbnail() in the same rounds.
+    if {$vistelError eq ""} {
+        set jpeg [file join $inputs big_base.jpg]
+        interleave [list scale/full/vistel [list readOnce $jpeg vsjpg] \
+                         scale/eighth/vistel [list readOnce $jpeg {vsjpg -scale 1/8}] \
+                         info/jpeg/vistel [list ::Vistel::Info $jpeg]]
+        thumbnailAgainstPillow $jpeg 200 150
     }
 
     # Resize and Thumbnail of a 4000 x 3000 photo: each run starts from a

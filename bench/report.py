@@ -182,6 +182,13 @@ def main():
               "Tcl, %s, wall time, against the faster of Tk and Img" % big, "photo read, warm heap",
               "(Tk making the empty photo, warm heap)")
 
+    t.section("Reading at a scale, Tcl, the %s JPEG, wall time" % big, "scaled read")
+    t.add("Read with -scale 1/8, against the full read", r("scale/eighth/vistel"), "full",
+          r("scale/full/vistel"), 0.15)
+    t.add("Thumbnail 200×150 (-scale, ::Vistel::Thumbnail)", r("thumbnail/jpeg/vistel"),
+          "Pillow thumbnail()", r("thumbnail/jpeg/pillow"), 1.0)
+    t.add("::Vistel::Info (headers and metadata only)", r("info/jpeg/vistel"))
+
     t.section("Photo write and commands, Tcl, wall time (writes of the %s picture)" % small, "photo write")
     t.add("PNG", r("write/png/vistel"), "Tk", r("write/png/tk"), 1.0)
     t.add("GIF (256-colour photo)", r("write/gif/vistel"), "Tk", r("write/gif/tk"), 1.0)

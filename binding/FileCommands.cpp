@@ -18,6 +18,8 @@ int FileError(Tcl_Interp* interp, const char* fileName, const char* reason, cons
     return VistelError(interp, nullptr, code);
 }
 
+}  // namespace
+
 int RefuseInSafe(Tcl_Interp* interp, const char* command)
 {
     Tcl_SetObjResult(interp,
@@ -25,7 +27,6 @@ int RefuseInSafe(Tcl_Interp* interp, const char* command)
     return VistelError(interp, nullptr, "SAFE");
 }
 
-// A file's bytes, through Tcl's file system. False with Tcl's message.
 bool ReadFile(Tcl_Interp* interp, Tcl_Obj* path, std::vector<BYTE>* bytes)
 {
     Tcl_StatBuf st;
@@ -53,6 +54,8 @@ bool ReadFile(Tcl_Interp* interp, Tcl_Obj* path, std::vector<BYTE>* bytes)
     }
     return true;
 }
+
+namespace {
 
 // The frames a player shows of data: those of a GIF, else 1, when the
 // picture is decoded into *image. False with the decoder's reason when the

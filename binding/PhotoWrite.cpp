@@ -5,13 +5,32 @@
 #include "Formats.h"
 #include "PhotoBlock.h"
 #include "PhotoResolution.h"
+#include "VistelGIF.h"
+#include "VistelJPG.h"
+#include "VistelTGA.h"
 
 namespace {
 
-// The bytes of `image` as `type`, in a block to release with free().
-int EncodeImage(Tcl_Interp* interp, Vistel& image, DWORD type, BYTE** bytes, long* size)
+// Hands the write options to the codecs, through the image they encode.
+void SetCodecOptions(Vistel& image, const FormatOptions& options)
 {
-    if (!formats::PrepareForType(image, type)) return VistelError(interp, image.GetLastError(), "IMAGE");
+    image.SetJpegQuality((BYTE)options.quality);
+    DWORD jpeg = 0;
+    if (options.progressive) jpeg |= JPG_OPT_PROGRESSIVE;
+    if (options.grayscale) jpeg |= JPG_OPT_GREY_OUTPUT;
+    image.SetCodecOption(jpeg, VISTEL_FORMAT_JPG);
+    image.SetCodecOption(options.rle ? (DWORD)TGA_OPT_RLE : 0, VISTEL_FORMAT_TGA);
+    image.SetCodecOption(options.interlace ? 1 : 0, VISTEL_FORMAT_PNG);
+    image.SetCodecOption(options.interlace ? GIF_OPT_INTERLACE : GIF_OPT_LZW, VISTEL_FORMAT_GIF);
+}
+
+// The bytes of `image` as `type`, in a block to release with free().
+int EncodeImage(Tcl_Interp* interp, Vistel& image, DWORD type, const FormatOptions& options,
+                BYTE** bytes, long* size)
+{
+    if (!formats::PrepareForType(image, type, options.background))
+        return VistelError(interp, image.GetLastError(), "IMAGE");
+    SetCodecOptions(image, options);
     *bytes = nullptr;
     if (!formats::Encode(image, *bytes, *size, type))
         return VistelError(interp, image.GetLastError(), "ENCODE");
@@ -65,7 +84,7 @@ int WritePhotoData(Tcl_Interp* interp, const FormatOptions& options, Tk_PhotoIma
     if (!ImageForType(interp, *block, type, &image)) return TCL_ERROR;
     BYTE* bytes;
     long size;
-    if (EncodeImage(interp, image, type, &bytes, &size) != TCL_OK) return TCL_ERROR;
+    if (EncodeImage(interp, image, type, options, &bytes, &size) != TCL_OK) return TCL_ERROR;
     Tcl_SetObjResult(interp, Tcl_NewByteArrayObj(bytes, (int)size));
     free(bytes);
     return TCL_OK;
@@ -77,14 +96,15 @@ int WritePhotoFile(Tcl_Interp* interp, const char* fileName, const FormatOptions
     const DWORD type = formats::OutputType(options.namedType, fileName);
     Vistel image;
     if (!ImageForType(interp, *block, type, &image)) return TCL_ERROR;
-    return WriteImageFile(interp, image, fileName, type);
+    return WriteImageFile(interp, image, fileName, type, options);
 }
 
-int WriteImageFile(Tcl_Interp* interp, Vistel& image, const char* fileName, DWORD type)
+int WriteImageFile(Tcl_Interp* interp, Vistel& image, const char* fileName, DWORD type,
+                   const FormatOptions& options)
 {
     BYTE* bytes;
     long size;
-    if (EncodeImage(interp, image, type, &bytes, &size) != TCL_OK) return TCL_ERROR;
+    if (EncodeImage(interp, image, type, options, &bytes, &size) != TCL_OK) return TCL_ERROR;
     const int rc = WriteEncodedFile(interp, fileName, bytes, size);
     free(bytes);
     return rc;

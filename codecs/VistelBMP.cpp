@@ -473,6 +473,24 @@ bool VistelBMP::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
     return true;
 }
 
+bool VistelBMP::Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    if (!data || size < 2 || data[0] != 'B' || data[1] != 'M') return false;
+    VsMemFile file(const_cast<BYTE*>(data), (DWORD)std::min<size_t>(size, 0xFFFFFFFFu));
+    BmpHeader h;
+    if (ReadHeaders(&file, &h)) return false;
+    *facts = PictureFacts();
+    facts->format = VISTEL_FORMAT_BMP;
+    facts->width = (int32_t)h.width;
+    facts->height = (int32_t)h.height;
+    facts->depth = (int)h.bpp;
+    if (h.xPelsPerMeter > 0 && h.yPelsPerMeter > 0) {
+        facts->xDpi = (long)floor(h.xPelsPerMeter * 0.0254 + 0.5);
+        facts->yDpi = (long)floor(h.yPelsPerMeter * 0.0254 + 0.5);
+    }
+    return true;
+}
+
 bool VistelBMP::Fail(const char* reason)
 {
     SetLastError(reason);

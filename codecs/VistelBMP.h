@@ -11,6 +11,7 @@
 #ifndef VISTEL_VISTELBMP_H
 #define VISTEL_VISTELBMP_H
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 
 class VistelBMP : public Vistel {
@@ -41,6 +42,9 @@ public:
     // nothing is allocated for them. False for other data, and for data
     // that ends inside the headers (more of it may tell).
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Fills *facts from the data's headers and metadata, without decoding
+    // pixels; false when the data is no file of this type.
+    static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
 
 private:
     struct Header;

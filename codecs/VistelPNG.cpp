@@ -1,5 +1,6 @@
 #include "VistelPNG.h"
 
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdlib>
@@ -165,6 +166,42 @@ void VistelPNG::user_error_fn(png_structp png, png_const_charp error_msg)
 void VistelPNG::user_warning_fn(png_structp, png_const_charp) {}
 
 // ---------------------------------------------------------------- detection
+
+// The chunks before the image data, walked by their lengths: IHDR, then
+// tRNS (transparency) and pHYs (resolution) where present.
+bool VistelPNG::Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    static const BYTE kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto be32 = [](const BYTE* p) {
+        return (DWORD)p[0] << 24 | (DWORD)p[1] << 16 | (DWORD)p[2] << 8 | p[3];
+    };
+    if (!data || size < 33 || memcmp(data, kSignature, 8) != 0 || memcmp(data + 12, "IHDR", 4) != 0)
+        return false;
+    const BYTE* ihdr = data + 16;
+    static const int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+    const BYTE colorType = ihdr[9];
+    if (colorType > 6 || !kChannels[colorType]) return false;
+    *facts = PictureFacts();
+    facts->format = VISTEL_FORMAT_PNG;
+    facts->width = (int)std::min<DWORD>(be32(ihdr), INT32_MAX);
+    facts->height = (int)std::min<DWORD>(be32(ihdr + 4), INT32_MAX);
+    facts->depth = ihdr[8] * kChannels[colorType];
+    facts->alpha = colorType == 4 || colorType == 6;
+    facts->interlaced = ihdr[12] == 1;
+    for (size_t at = 8; size - at >= 12;) {
+        const DWORD length = be32(data + at);
+        const BYTE* type = data + at + 4;
+        if (length > size - at - 12 || memcmp(type, "IDAT", 4) == 0) break;
+        const BYTE* body = type + 4;
+        if (memcmp(type, "tRNS", 4) == 0) facts->alpha = true;
+        if (memcmp(type, "pHYs", 4) == 0 && length == 9 && body[8] == 1) {
+            facts->xDpi = (long)floor(be32(body) * 0.0254 + 0.5);
+            facts->yDpi = (long)floor(be32(body + 4) * 0.0254 + 0.5);
+        }
+        at += 12 + (size_t)length;
+    }
+    return true;
+}
 
 bool VistelPNG::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info)
 {

@@ -20,6 +20,7 @@
 
 #include <png.h>
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 
 class VistelPNG : public Vistel {
@@ -37,6 +38,9 @@ public:
     // why. False for other data, and for data that ends before the first
     // image data chunk (more of it may tell).
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Fills *facts from the data's headers and metadata, without decoding
+    // pixels; false when the data is no file of this type.
+    static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
 
 protected:
     // libpng callbacks; the VsFile is the structure's I/O pointer and the

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Quantize.h"
+#include "Shrink.h"
 #include "VistelBMP.h"
 #include "VistelGIF.h"
 #include "VistelJPG.h"
@@ -32,15 +32,15 @@ std::unique_ptr<Vistel> Make()
 // data of another type could pass: it is tried last.
 const Format kFormats[] = {
     {VISTEL_FORMAT_PNG, "PNG", {"png", nullptr}, "\x89PNG\r\n\x1A\n", 8, VistelPNG::CheckFormat,
-     Make<VistelPNG>},
+     Make<VistelPNG>, VistelPNG::Describe},
     {VISTEL_FORMAT_GIF, "GIF", {"gif", nullptr}, "GIF8", 4, VistelGIF::CheckFormat,
-     Make<VistelGIF>},
+     Make<VistelGIF>, VistelGIF::Describe},
     {VISTEL_FORMAT_JPG, "JPEG", {"jpg", "jpeg", "jpe"}, "\xFF\xD8\xFF", 3,
-     VistelJPG::CheckFormat, Make<VistelJPG>},
+     VistelJPG::CheckFormat, Make<VistelJPG>, VistelJPG::Describe},
     {VISTEL_FORMAT_BMP, "BMP", {"bmp", nullptr}, "BM", 2, VistelBMP::CheckFormat,
-     Make<VistelBMP>},
+     Make<VistelBMP>, VistelBMP::Describe},
     {VISTEL_FORMAT_TGA, "TGA", {"tga", nullptr}, nullptr, 0, VistelTGA::CheckFormat,
-     Make<VistelTGA>},
+     Make<VistelTGA>, VistelTGA::Describe},
 };
 
 // The codec's complaint, naming the codec when its text does not.
@@ -64,7 +64,10 @@ bool DecodeAs(Vistel& image, VsFile* file, const Format& format)
     // The picture's resolution is its file's, or none.
     codec->SetXDPI(0);
     codec->SetYDPI(0);
-    if (codec->Decode(file)) return image.Transfer(*codec);
+    const int scale = image.GetJpegScale();
+    if (codec->Decode(file) && (format.type == VISTEL_FORMAT_JPG || image.GetEscape() == -1 ||
+                                ShrinkByArea(*codec, scale)))
+        return image.Transfer(*codec);
     Complain(image, format, codec->GetLastError());
     return false;
 }
@@ -128,6 +131,13 @@ const Format* BySignature(const BYTE* data, size_t size)
             memcmp(data, f.signature, f.signatureLength) == 0)
             return &f;
     return nullptr;
+}
+
+bool Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    const Format* format = Probe(data, size, nullptr);
+    if (!format) format = BySignature(data, size);
+    return format && format->describe(data, size, facts);
 }
 
 bool Decode(Vistel& image, const BYTE* data, size_t size, DWORD type)

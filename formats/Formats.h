@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 
 namespace formats {
@@ -24,6 +25,8 @@ struct Format {
     bool (*check)(BYTE* data, DWORD size, basic_image_information* info);
     // A codec object for the type.
     std::unique_ptr<Vistel> (*make)();
+    // What the headers and metadata say, without decoding pixels.
+    bool (*describe)(const BYTE* data, size_t size, PictureFacts* facts);
 };
 
 // Every type, in probe order; `count` receives their number.
@@ -39,9 +42,15 @@ const Format* Probe(const BYTE* data, size_t size, basic_image_information* info
 // of its header holds; null when none does.
 const Format* BySignature(const BYTE* data, size_t size);
 
+// The facts the headers and metadata of data of a type we read give (the
+// type found as Decode finds it); false when no type's reader takes them.
+bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
+
 // Decodes data of the given type, or with VISTEL_FORMAT_UNKNOWN of the type
 // its header names (Probe), else of the type its signature names, whose
-// decoder then says what is wrong. On failure the image keeps its pixels and its last
+// decoder then says what is wrong. The picture comes at 1/GetJpegScale()
+// of its size: JPEG through libjpeg's DCT scaling, the other types shrunk
+// by area averaging (ShrinkByArea). On failure the image keeps its pixels and its last
 // error names the decoder and the cause ("unknown image format" when no
 // signature matched, "empty file" for no data).
 bool Decode(Vistel& image, const BYTE* data, size_t size, DWORD type);
