@@ -73,6 +73,7 @@ bool ReadUpTo(Tcl_Interp* interp, Tcl_Channel chan, ChannelBytes* data, size_t u
         Tcl_SetChannelOption(interp, chan, "-buffersize", "1048576");
         data->chan = chan;
         data->start = Tcl_Tell(chan);
+        data->total = RemainingBytes(chan);
     }
     if (upTo > kMaxDataBytes + 1) upTo = kMaxDataBytes + 1;
     while (!data->complete && data->length < upTo) {

@@ -17,14 +17,16 @@ namespace {
 // Bytes a match reads first, enough for every header check.
 const size_t kMatchPrefix = (size_t)64 << 10;
 
-// The size of a picture our read takes. Data that starts with one of our
-// signatures but whose header is refused (damaged, cut short, or claiming
-// more than the ceiling or the data allow) is taken as 1 x 1, so that Tk
-// allocates nothing and our read says what is wrong with it.
-bool MatchData(const BYTE* bytes, size_t length, int* widthPtr, int* heightPtr)
+// The size of a picture our read takes, from the first `length` bytes of
+// data `dataLength` long. Data that starts with one of our signatures but
+// whose header is refused (damaged, cut short, or claiming more than the
+// ceiling or the data allow) is taken as 1 x 1, so that Tk allocates
+// nothing and our read says what is wrong with it.
+bool MatchData(const BYTE* bytes, size_t length, uint64_t dataLength, int* widthPtr,
+               int* heightPtr)
 {
     basic_image_information info;
-    if (formats::Probe(bytes, length, &info)) {
+    if (formats::Probe(bytes, length, &info, dataLength)) {
         *widthPtr = info.width;
         *heightPtr = info.height;
         return true;
@@ -51,6 +53,14 @@ int ReadData(Tcl_Interp* interp, const BYTE* bytes, size_t length, Tcl_Obj* form
     if (PutImageRegion(interp, photo, image, region) != TCL_OK) return TCL_ERROR;
     animation::Forget(photo);
     return TCL_OK;
+}
+
+// The length of the data whose first bytes a match or read holds: all of
+// it once read to the end, else the channel's, when it can tell.
+uint64_t DataLength(const ChannelBytes& data)
+{
+    if (data.complete || data.total < 0) return data.complete ? data.length : UINT64_MAX;
+    return (uint64_t)data.total;
 }
 
 PhotoRegion Region(int destX, int destY, int width, int height, int srcX, int srcY)
@@ -93,7 +103,8 @@ int ObjMatch(Tcl_Obj* data, Tcl_Obj*, int* widthPtr, int* heightPtr, Tcl_Interp*
     InterpCeiling ceiling(interp);
     int length = 0;
     const BYTE* bytes = Tcl_GetByteArrayFromObj(data, &length);
-    return MatchData(bytes, length > 0 ? (size_t)length : 0, widthPtr, heightPtr) ? 1 : 0;
+    const size_t size = length > 0 ? (size_t)length : 0;
+    return MatchData(bytes, size, size, widthPtr, heightPtr) ? 1 : 0;
 }
 
 int ChanMatch(Tcl_Channel chan, const char*, Tcl_Obj*, int* widthPtr, int* heightPtr,
@@ -104,11 +115,15 @@ int ChanMatch(Tcl_Channel chan, const char*, Tcl_Obj*, int* widthPtr, int* heigh
     if (!data) return 0;
     // A header check may need more than the prefix (a JPEG whose frame
     // header follows a large block of metadata); only data that carries
-    // one of our signatures is read further.
-    if (!data->complete && !formats::Probe(data->bytes, data->length, nullptr) &&
-        formats::BySignature(data->bytes, data->length))
-        data = MatchBytes(interp, chan, kMaxDataBytes + 1);
-    return data && MatchData(data->bytes, data->length, widthPtr, heightPtr) ? 1 : 0;
+    // one of our signatures is read further, as far as its type's header
+    // can reach.
+    if (!data->complete && !formats::Probe(data->bytes, data->length, nullptr, DataLength(*data))) {
+        const formats::Format* typed = formats::BySignature(data->bytes, data->length);
+        if (typed) data = MatchBytes(interp, chan, typed->headerReach);
+    }
+    return data && MatchData(data->bytes, data->length, DataLength(*data), widthPtr, heightPtr)
+               ? 1
+               : 0;
 }
 
 int ObjRead(Tcl_Interp* interp, Tcl_Obj* data, Tcl_Obj* format, Tk_PhotoHandle photo, int destX,
@@ -132,13 +147,17 @@ int ChanRead(Tcl_Interp* interp, Tcl_Channel chan, const char*, Tcl_Obj* format,
     TakeMatchedBytes(chan, &data);
     int result;
     basic_image_information info;
-    const formats::Format* probed = formats::Probe(data.bytes, data.length, &info);
+    const formats::Format* probed =
+        formats::Probe(data.bytes, data.length, &info, DataLength(data));
     if (!data.complete && probed && probed->type == VISTEL_FORMAT_PNG &&
         ReadPngFromChannel(interp, chan, data, photo, region, &result)) {
         ReleaseChannelBytes(&data);
         return result;
     }
-    if (!ReadRest(interp, chan, &data)) {
+    // Data whose header the match refused after reading as far as a header
+    // can reach is not read further: its decoder says what is wrong from
+    // the bytes the match read.
+    if ((probed || !data.length) && !ReadRest(interp, chan, &data)) {
         ReleaseChannelBytes(&data);
         return VistelError(interp, "error reading the image data", "IO");
     }

@@ -45,7 +45,8 @@ public:
     bool Decode(VsFile* hFile) override;
     bool Encode(VsFile* hFile) override;
     // Header-only decode of a buffer; fills basic_info on success with the
-    // size the decoder gives the picture (0 x 0: it refuses the size).
+    // size the decoder gives the picture (0 x 0: it refuses the size), and
+    // as leastBytes the bytes a file needs to code every block of it.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
     // Reads the stream's EXIF and comment segments into m_exifinfo, leaving
     // the stream where it was; true when the file carries parsed EXIF data.
@@ -63,6 +64,9 @@ protected:
     J_DITHER_MODE m_nDither;
 
 private:
+    // Set by a decode: the fewest bytes the data has when its scans can
+    // code every block.
+    uint64_t leastBytes_ = 0;
     bool RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif);
     bool RunCompress(VsFileJpg* dst, bool bGrey);
     void ApplyDecodeOptions(j_decompress_ptr cinfo);

@@ -31,9 +31,9 @@ public:
         VsIOFile file(hFile);
         return Encode(&file);
     }
-    // Recognises TGA data from its header and reports its size. TGA has no
-    // signature, so besides a sound header the buffer must be long enough to
-    // hold the pixels the header announces.
+    // Recognises TGA data from its header and reports its size, and as
+    // leastBytes the bytes that hold the pixels the header announces. TGA has
+    // no signature: data shorter than that is no TGA (formats::Probe).
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
 
 protected:

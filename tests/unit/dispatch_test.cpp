@@ -64,7 +64,7 @@ TEST(Dispatch, EncodeGuards)
 
 TEST(Dispatch, CheckFormatNeedsEnoughBytes)
 {
-    basic_image_information bi = {9, 9, 9};
+    basic_image_information bi = {9, 9, 9, 9};
     BYTE gif[10] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0};
     EXPECT_FALSE((formats::Probe(gif, sizeof(gif), &bi) != nullptr));
     EXPECT_EQ(bi.format, 0u);
