@@ -1,5 +1,6 @@
 #include "PhotoFormat.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "FormatOptions.h"
 #include "Formats.h"
 #include "GifRead.h"
+#include "HeaderReach.h"
 #include "PhotoPut.h"
 #include "PhotoWrite.h"
 #include "TkVistel.h"
@@ -115,11 +117,16 @@ int ChanMatch(Tcl_Channel chan, const char*, Tcl_Obj*, int* widthPtr, int* heigh
     if (!data) return 0;
     // A header check may need more than the prefix (a JPEG whose frame
     // header follows a large block of metadata); only data that carries
-    // one of our signatures is read further, as far as its type's header
-    // can reach.
-    if (!data->complete && !formats::Probe(data->bytes, data->length, nullptr, DataLength(*data))) {
-        const formats::Format* typed = formats::BySignature(data->bytes, data->length);
-        if (typed) data = MatchBytes(interp, chan, typed->headerReach);
+    // one of our signatures is read further, as far as its structure points
+    // and no further than its type's header can reach.
+    const formats::Format* typed = formats::BySignature(data->bytes, data->length);
+    while (data && typed && !data->complete &&
+           !formats::Probe(data->bytes, data->length, nullptr, DataLength(*data))) {
+        const size_t reach = formats::HeaderReach(typed->type, data->bytes, data->length);
+        if (reach == 0 || data->length >= typed->headerReach) break;
+        // At least twice as far each time, so that a long run of segments
+        // is not read one at a time.
+        data = MatchBytes(interp, chan, std::min(std::max(reach, 2 * data->length), typed->headerReach));
     }
     return data && MatchData(data->bytes, data->length, DataLength(*data), widthPtr, heightPtr)
                ? 1
