@@ -22,8 +22,10 @@ const size_t kMatchPrefix = (size_t)64 << 10;
 // The size of a picture our read takes, from the first `length` bytes of
 // data `dataLength` long. Data that starts with one of our signatures but
 // whose header is refused (damaged, cut short, or claiming more than the
-// ceiling or the data allow) is taken as 1 x 1, so that Tk allocates
-// nothing and our read says what is wrong with it.
+// ceiling or the data allow) is taken as 0 x 0, as the header checks report
+// headers their decoders refuse: Tk then allocates nothing (for -file it
+// makes that 1 x 1), leaves a photo being configured with -data its size
+// and pixels, and our read says what is wrong with the data.
 bool MatchData(const BYTE* bytes, size_t length, uint64_t dataLength, int* widthPtr,
                int* heightPtr)
 {
@@ -34,7 +36,7 @@ bool MatchData(const BYTE* bytes, size_t length, uint64_t dataLength, int* width
         return true;
     }
     if (!formats::BySignature(bytes, length)) return false;
-    *widthPtr = *heightPtr = 1;
+    *widthPtr = *heightPtr = 0;
     return true;
 }
 
