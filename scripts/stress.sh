@@ -4,14 +4,14 @@
 # own so that a failure names the seed that repeats it
 # (VISTEL_STRESS_SEED=N VISTEL_STRESS_STEPS=M with ctest -R tcl.stress).
 #
-#   scripts/stress.sh [SEEDS [STEPS]]     default: 20 seeds of 2000 steps
+#   scripts/stress.sh [SEEDS [STEPS]]     default: 20 seeds of 5000 steps
 #
 # Builds build-asan/ (as scripts/test.sh does) when needed. The last line is
 # "stress.sh: N passed, N failed"; the exit status is non-zero on a failure.
 set -u
 
 seeds=${1:-20}
-steps=${2:-2000}
+steps=${2:-5000}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
 # shellcheck source=scripts/deps.sh
