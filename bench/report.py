@@ -229,6 +229,28 @@ def main():
           r("mem/png_read/vistel"), "photo", photo_mb, 2.0, unit="MiB")
     t.add("  (Tk's own png reader, for comparison)", r("mem/png_read/tk"), "photo", photo_mb, unit="MiB")
 
+    t.section("Hostile inputs through photos (-format vistel), refused: wall time and peak "
+              "resident memory added, against the goal of 100 ms and 16 MiB", "hostile")
+    for name, what in [("png_32000", "PNG claiming 32000×32000"), ("png_12000", "PNG claiming 12000×12000"),
+                       ("gif_32000", "GIF claiming 32000×32000"), ("gif_12000", "GIF claiming 12000×12000"),
+                       ("gif_screen", "GIF screen 6727×65351, 4×4 frame"),
+                       ("bmp_32000", "BMP claiming 32000×32000"), ("bmp_12000", "BMP claiming 12000×12000"),
+                       ("jpeg_32000", "JPEG claiming 32000×32000"), ("jpeg_12000", "JPEG claiming 12000×12000"),
+                       ("tga_12000", "TGA claiming 12000×12000"),
+                       ("jpegzeros_300MB", "JPEG signature, then 300 MB of zeros"),
+                       ("devzero_0", "/dev/zero")]:
+        size = r("hostile/%s/bytes" % name)
+        if not isinstance(size, NA) and size > 0:
+            what += ", %d bytes" % size
+        if r("hostile/%s/refused" % name) == 0:
+            what += " (NOT refused)"
+        for how in ("data", "file"):
+            ms = r("hostile/%s/%s" % (name, how))
+            if how == "data" and isinstance(ms, NA) and size == 0:
+                continue
+            t.add("%s, -%s" % (what, how), ms, "goal", 100.0, 1.0)
+        t.add("  memory added", r("hostile/%s/mb" % name), "goal", 16.0, 1.0, unit="MiB")
+
     print(t.markdown())
     if t.missing:
         print()

@@ -10,6 +10,7 @@
 #include "FormatOptions.h"
 #include "Formats.h"
 #include "GifRead.h"
+#include "HeaderReach.h"
 #include "PhotoPut.h"
 #include "PhotoResolution.h"
 #include "PhotoWrite.h"
@@ -38,24 +39,28 @@ void SetReadSettings(Vistel& image, const FormatOptions& options)
     image.SetCodecOption(options.upright ? (DWORD)JPG_OPT_UPRIGHT : 0, VISTEL_FORMAT_JPG);
 }
 
-// The size of a picture our read takes, as the read options make it.
-// Data that starts with one of our signatures but whose header is refused
-// (damaged, cut short, or claiming more than the ceiling or the data
-// allow) is taken as 1 x 1, so that Tk allocates nothing and our read says
-// what is wrong with it.
-bool MatchData(const BYTE* bytes, size_t length, const FormatOptions& options, int* widthPtr,
-               int* heightPtr)
+// The size of a picture our read takes, as the read options make it, from
+// the first `length` bytes of data `dataLength` long. Data that starts with
+// one of our signatures but whose header is refused (damaged, cut short, or
+// claiming more than the ceiling or the data allow) is taken as 0 x 0, as
+// the header checks report headers their decoders refuse: Tk then
+// allocates nothing (for -file it makes that 1 x 1), leaves a photo being
+// configured with -data its size and pixels, and our read says what is
+// wrong with the data.
+bool MatchData(const BYTE* bytes, size_t length, uint64_t dataLength,
+               const FormatOptions& options, int* widthPtr, int* heightPtr)
 {
     basic_image_information info;
-    const formats::Format* format = formats::Probe(bytes, length, &info);
+    const formats::Format* format = formats::Probe(bytes, length, &info, dataLength);
     if (!format) {
         if (!formats::BySignature(bytes, length)) return false;
-        *widthPtr = *heightPtr = 1;
+        *widthPtr = *heightPtr = 0;
         return true;
     }
     int64_t width = info.width;
     int64_t height = info.height;
-    if (format->type == VISTEL_FORMAT_JPG && (options.scale > 1 || options.upright)) {
+    if (width > 0 && height > 0 && format->type == VISTEL_FORMAT_JPG &&
+        (options.scale > 1 || options.upright)) {
         // The codec's header read knows both the scaled size and the turn.
         Vistel header;
         header.SetEscape(-1);
@@ -105,6 +110,14 @@ int ReadData(Tcl_Interp* interp, const BYTE* bytes, size_t length, const FormatO
     return TCL_OK;
 }
 
+// The length of the data whose first bytes a match or read holds: all of
+// it once read to the end, else the channel's, when it can tell.
+uint64_t DataLength(const ChannelBytes& data)
+{
+    if (data.complete || data.total < 0) return data.complete ? data.length : UINT64_MAX;
+    return (uint64_t)data.total;
+}
+
 PhotoRegion Region(int destX, int destY, int width, int height, int srcX, int srcY)
 {
     PhotoRegion r;
@@ -151,7 +164,8 @@ int ObjMatch(Tcl_Obj* data, Tcl_Obj* format, int* widthPtr, int* heightPtr, Tcl_
 {
     InterpCeiling ceiling(interp);
     const DataBytes picture(data);
-    return MatchData(picture.bytes(), picture.length(), MatchOptions(format), widthPtr, heightPtr)
+    return MatchData(picture.bytes(), picture.length(), picture.length(), MatchOptions(format),
+                     widthPtr, heightPtr)
                ? 1
                : 0;
 }
@@ -163,14 +177,20 @@ int ChanMatch(Tcl_Channel chan, const char*, Tcl_Obj* format, int* widthPtr, int
     const ChannelBytes* data = MatchBytes(interp, chan, kMatchPrefix);
     if (!data) return 0;
     // A header check may need more than the prefix (a JPEG whose frame
-    // header follows a large block of metadata, a TGA file, whose check
-    // counts its pixels); only data that carries one of our signatures, or
-    // a TGA header, is read further.
-    if (!data->complete && !formats::Probe(data->bytes, data->length, nullptr) &&
-        (formats::BySignature(data->bytes, data->length) ||
-         VistelTGA::HeaderIsReadable(data->bytes, data->length)))
-        data = MatchBytes(interp, chan, kMaxDataBytes + 1);
-    return data && MatchData(data->bytes, data->length, MatchOptions(format), widthPtr, heightPtr)
+    // header follows a large block of metadata); only data that carries
+    // one of our signatures is read further, as far as its structure points
+    // and no further than its type's header can reach.
+    const formats::Format* typed = formats::BySignature(data->bytes, data->length);
+    while (data && typed && !data->complete &&
+           !formats::Probe(data->bytes, data->length, nullptr, DataLength(*data))) {
+        const size_t reach = formats::HeaderReach(typed->type, data->bytes, data->length);
+        if (reach == 0 || data->length >= typed->headerReach) break;
+        // At least twice as far each time, so that a long run of segments
+        // is not read one at a time.
+        data = MatchBytes(interp, chan, std::min(std::max(reach, 2 * data->length), typed->headerReach));
+    }
+    return data && MatchData(data->bytes, data->length, DataLength(*data), MatchOptions(format),
+                             widthPtr, heightPtr)
                ? 1
                : 0;
 }
@@ -200,7 +220,8 @@ int ChanRead(Tcl_Interp* interp, Tcl_Channel chan, const char*, Tcl_Obj* format,
     TakeMatchedBytes(chan, &data);
     int result;
     basic_image_information info;
-    const formats::Format* probed = formats::Probe(data.bytes, data.length, &info);
+    const formats::Format* probed =
+        formats::Probe(data.bytes, data.length, &info, DataLength(data));
     if (!data.complete && probed &&
         (probed->type == VISTEL_FORMAT_PNG || probed->type == VISTEL_FORMAT_JPG) &&
         options.index <= 0 &&
@@ -208,7 +229,10 @@ int ChanRead(Tcl_Interp* interp, Tcl_Channel chan, const char*, Tcl_Obj* format,
         ReleaseChannelBytes(&data);
         return result;
     }
-    if (!ReadRest(interp, chan, &data)) {
+    // Data whose header the match refused after reading as far as a header
+    // can reach is not read further: its decoder says what is wrong from
+    // the bytes the match read.
+    if ((probed || !data.length) && !ReadRest(interp, chan, &data)) {
         ReleaseChannelBytes(&data);
         return VistelError(interp, "error reading the image data", "IO");
     }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "FileReplace.h"
 #include "Formats.h"
 #include "PhotoBlock.h"
 #include "PhotoResolution.h"
@@ -34,33 +35,6 @@ int EncodeImage(Tcl_Interp* interp, Vistel& image, DWORD type, const FormatOptio
     *bytes = nullptr;
     if (!formats::Encode(image, *bytes, *size, type))
         return VistelError(interp, image.GetLastError(), "ENCODE");
-    return TCL_OK;
-}
-
-// Writes encoded bytes to `fileName` (created with 0644). A failed write
-// removes the partial file.
-int WriteEncodedFile(Tcl_Interp* interp, const char* fileName, const BYTE* bytes, long size)
-{
-    Tcl_Channel chan = Tcl_OpenFileChannel(interp, fileName, "w", 0644);
-    if (!chan) return VistelError(interp, nullptr, "IO");
-    Tcl_SetChannelOption(interp, chan, "-encoding", "binary");
-    Tcl_SetChannelOption(interp, chan, "-translation", "binary");
-    Tcl_Obj* data = Tcl_NewByteArrayObj(bytes, (int)size);
-    Tcl_IncrRefCount(data);
-    const int written = Tcl_WriteObj(chan, data);
-    Tcl_DecrRefCount(data);
-    Tcl_ResetResult(interp);
-    const int closed = Tcl_Close(interp, chan);
-    if (written < 0 || closed != TCL_OK) {
-        if (written < 0)
-            Tcl_AppendResult(interp, "error writing \"", fileName, "\": ",
-                             Tcl_ErrnoMsg(Tcl_GetErrno()), (char*)nullptr);
-        Tcl_Obj* path = Tcl_NewStringObj(fileName, -1);
-        Tcl_IncrRefCount(path);
-        Tcl_FSDeleteFile(path);
-        Tcl_DecrRefCount(path);
-        return VistelError(interp, nullptr, "IO");
-    }
     return TCL_OK;
 }
 
@@ -105,7 +79,7 @@ int WriteImageFile(Tcl_Interp* interp, Vistel& image, const char* fileName, DWOR
     BYTE* bytes;
     long size;
     if (EncodeImage(interp, image, type, options, &bytes, &size) != TCL_OK) return TCL_ERROR;
-    const int rc = WriteEncodedFile(interp, fileName, bytes, size);
+    const int rc = ReplaceFileContents(interp, fileName, bytes, (size_t)size);
     free(bytes);
     return rc;
 }

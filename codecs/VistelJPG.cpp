@@ -71,6 +71,21 @@ bool CoefficientsFit(j_decompress_ptr cinfo)
     return total <= vssize::MaxPixels() * 8 && total <= vssize::kMaxBlockBytes;
 }
 
+// The fewest bytes of scan data that can code every block: Huffman coding
+// spends at least one bit on each block's DC difference, in a sequential
+// scan and in a progressive file's first DC scan alike. Arithmetic coding
+// may spend less than a bit on a block: no bound for it (0).
+uint64_t LeastScanBytes(j_decompress_ptr cinfo)
+{
+    if (cinfo->arith_code) return 0;
+    uint64_t blocks = 0;
+    for (int ci = 0; ci < cinfo->num_components; ci++) {
+        const jpeg_component_info* comp = &cinfo->comp_info[ci];
+        blocks += (uint64_t)comp->width_in_blocks * comp->height_in_blocks;
+    }
+    return (blocks + 7) / 8;
+}
+
 void InitErrorManager(jpg_error_mgr* jerr, char* message)
 {
     jpeg_std_error(&jerr->pub);
@@ -261,6 +276,7 @@ bool VistelJPG::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
     basic_info->format = VISTEL_FORMAT_JPG;
     basic_info->width = (int32_t)probe.GetWidth();
     basic_info->height = (int32_t)probe.GetHeight();
+    basic_info->leastBytes = probe.leastBytes_;
     return true;
 }
 
@@ -403,6 +419,19 @@ bool VistelJPG::RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif)
     const DWORD bpp = comps == 1 ? 8 : 24;
     uint64_t imageBytes;
     const bool fits = vssize::ImageBytes(width, height, bpp, &imageBytes) && CoefficientsFit(&cinfo);
+    // The scan data starts where libjpeg has read to. A file cut short ends
+    // in grey, but one too short to code every block is no picture: it is
+    // refused before anything is allocated. A header-only read may see only
+    // a file's first bytes; leastBytes_ tells whoever knows the whole length.
+    const long scanStart = src->m_pFile->Tell() - (long)src->bytes_in_buffer;
+    const long size = src->m_pFile->Size();
+    const uint64_t leastScan = LeastScanBytes(&cinfo);
+    leastBytes_ = (uint64_t)scanStart + leastScan;
+    if (work && fits && size >= scanStart && (uint64_t)(size - scanStart) < leastScan) {
+        SetLastError("the image data cannot fill the image");
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     if (!work) {
         // Header only: the (scaled) size a decode makes, 0 x 0 when it would
         // refuse the size; no pixels.

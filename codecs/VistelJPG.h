@@ -48,7 +48,8 @@ public:
     bool Decode(VsFile* hFile) override;
     bool Encode(VsFile* hFile) override;
     // Header-only decode of a buffer; fills basic_info on success with the
-    // size the decoder gives the picture (0 x 0: it refuses the size).
+    // size the decoder gives the picture (0 x 0: it refuses the size), and
+    // as leastBytes the bytes a file needs to code every block of it.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
     // Fills *facts from the data's headers and metadata, without decoding
     // pixels; false when the data is no file of this type.
@@ -71,6 +72,9 @@ protected:
     PictureFacts* m_facts = nullptr;
 
 private:
+    // Set by a decode: the fewest bytes the data has when its scans can
+    // code every block.
+    uint64_t leastBytes_ = 0;
     bool RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif);
     bool RunCompress(VsFileJpg* dst, bool bGrey);
     void ApplyDecodeOptions(j_decompress_ptr cinfo);

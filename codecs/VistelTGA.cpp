@@ -353,11 +353,11 @@ bool VistelTGA::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
     if (!buffer || size < kHeaderSize) return false;
     tagTgaHeader h = ParseHeader(buffer);
     if (CheckHeader(h)) return false;
-    if (size - kHeaderSize < PrefixBytes(h) + MinPixelBytes(h)) return false;
     if (basic_info) {
         basic_info->format = VISTEL_FORMAT_TGA;
         basic_info->width = h.ImageWidth;
         basic_info->height = h.ImageHeight;
+        basic_info->leastBytes = kHeaderSize + PrefixBytes(h) + MinPixelBytes(h);
     }
     return true;
 }

@@ -37,9 +37,9 @@ public:
         VsIOFile file(hFile);
         return Encode(&file);
     }
-    // Recognises TGA data from its header and reports its size. TGA has no
-    // signature, so besides a sound header the buffer must be long enough to
-    // hold the pixels the header announces.
+    // Recognises TGA data from its header and reports its size, and as
+    // leastBytes the bytes that hold the pixels the header announces. TGA has
+    // no signature: data shorter than that is no TGA (formats::Probe).
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
     // Whether data starts with a header this codec reads, the pixels not
     // counted: TGA has no signature, and a file's first bytes alone pass

@@ -27,6 +27,9 @@ struct Format {
     std::unique_ptr<Vistel> (*make)();
     // What the headers and metadata say, without decoding pixels.
     bool (*describe)(const BYTE* data, size_t size, PictureFacts* facts);
+    // The most of a file's first bytes its header check can need to decide
+    // (what a photo match reads at most).
+    size_t headerReach;
 };
 
 // Every type, in probe order; `count` receives their number.
@@ -36,8 +39,12 @@ const Format* ByType(DWORD type);
 // The type a file name's extension names, or null.
 const Format* ByFileName(const char* fileName);
 // The first type whose header check the data passes, with the picture's
-// size in *info; null when none does.
-const Format* Probe(const BYTE* data, size_t size, basic_image_information* info);
+// size in *info; null when none does. `data` may be the first bytes of
+// data `dataLength` long (a file's first bytes); data too short for the
+// picture its header claims is no TGA, and any other type then reports 0 x 0
+// (its decoder refuses it and says why).
+const Format* Probe(const BYTE* data, size_t size, basic_image_information* info,
+                    uint64_t dataLength = 0);
 // The type whose signature the data starts with, whether or not the rest
 // of its header holds; null when none does.
 const Format* BySignature(const BYTE* data, size_t size);

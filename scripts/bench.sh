@@ -116,6 +116,11 @@ for _ in $(seq "$runs"); do
     tcl mem tk
 done
 
+echo "bench.sh: hostile inputs, one process each" >&2
+for name in $(xvfb-run -a tclsh bench/photo_bench.tcl names); do
+    tcl hostile "$name"
+done
+
 {
     echo "Inputs: ${sizes[0]}×${sizes[1]} and ${sizes[2]}×${sizes[3]} pictures, a ${sizes[6]}-frame" \
         "${sizes[4]}×${sizes[5]} GIF; $made_by_pillow of the input files written by Pillow" \

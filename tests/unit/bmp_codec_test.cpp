@@ -392,20 +392,6 @@ TEST(BmpBadFiles, CountsAndOffsetsPointingFarAwayReadNothing)
     EXPECT_STREQ(img.GetLastError(), "Error reading BMP info");
 }
 
-TEST(BmpBadFiles, ShortPixelDataLeavesBlackRows)
-{
-    BmpFields s;
-    s.bpp = 24;
-    s.width = 1;
-    s.height = 3;
-    s.pixels = {9, 9, 9, 0, 7};
-    VistelBMP img;
-    ASSERT_TRUE(Decode(Build(s), &img)) << img.GetLastError();
-    EXPECT_EQ(Row(img, 0, 3), Bytes(3, 9));
-    EXPECT_EQ(Row(img, 1, 3), (Bytes{7, 0, 0}));
-    EXPECT_EQ(Row(img, 2, 3), Bytes(3, 0));
-}
-
 TEST(BmpBadFiles, DispatchLeavesTheImageAsItWas)
 {
     Vistel img(4, 4, 24, VISTEL_FORMAT_BMP);
