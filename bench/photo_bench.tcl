@@ -8,6 +8,7 @@
 #   tclsh photo_bench.tcl anim vistel|tk SECONDS FILE   FILE: anim.gif or anim_td.gif
 #   tclsh photo_bench.tcl mem vistel|tk
 #   tclsh photo_bench.tcl gif            the GIF writer against Pillow and Tk
+#   tclsh photo_bench.tcl hostile NAME   one hostile input (names: hostileNames)
 #
 # Environment: BENCH_INPUTS (input directory), BENCH_SCRATCH (where written
 # files go), BENCH_RUNS (repetitions of each pair), TKVISTEL_LIBDIR,
@@ -74,6 +75,29 @@ proc interleave {cases} {
 
 # ------------------------------------------------------------------- pairs
 
+# Our thumbnail of a JPEG file against Pillow's, alternated round by round
+# (a warm-up round, then $runs): Pillow runs in a Python process of its own
+# each round, which times only its open and thumbnail().
+proc thumbnailAgainstPillow {jpeg w h} {
+    set script [file join [file dirname [info script]] pillow_thumbnail.py]
+    set ours {}
+    set theirs {}
+    for {set r -1} {$r < $::runs} {incr r} {
+        set t [usecs [list scaledThumbnail $jpeg $w $h]]
+        if {[catch {exec /usr/bin/python3 $script $jpeg $w $h 1} out]} {
+            result thumbnail/jpeg/pillow NA [string map {\n " "} $out]
+            set theirs {}
+            break
+        }
+        if {$r >= 0} {
+            lappend ours $t
+            lappend theirs [lindex $out 2]
+        }
+    }
+    result thumbnail/jpeg/vistel [format %.3f [expr {[median $ours] / 1000.0}]]
+    if {[llength $theirs]} { result thumbnail/jpeg/pillow [format %.3f [median $theirs]] }
+}
+
 # A size from sizes.txt: big, small, anim or shrink (the size the big
 # picture is resampled to, 800 x 600 for 4000 x 3000).
 proc pictureSize {kind} {
@@ -99,6 +123,17 @@ set readCases {
 
 proc readOnce {file format} {
     image delete [image create photo -file $file -format $format]
+}
+
+# A thumbnail of a JPEG as an application makes one with the extension:
+# the largest DCT scale that still covers the box, then ::Vistel::Thumbnail.
+proc scaledThumbnail {file w h} {
+    lassign [lmap k {width height} {dict get [::Vistel::Info $file] $k}] fw fh
+    set scale 8
+    while {$scale > 1 && ($fw / $scale < $w || $fh / $scale < $h)} { set scale [expr {$scale / 2}] }
+    set p [image create photo -file $file -format [list vsjpg -scale 1/$scale]]
+    ::Vistel::Thumbnail $p $w $h white
+    image delete $p
 }
 
 # Microseconds of "command photo args..." on a fresh copy of photo big;
@@ -163,6 +198,17 @@ proc pairs {side {prefix read}} {
             lappend cases write/$kind/vistel [list $still write $out.$ext -format $format]
         }
         interleave $cases
+    }
+
+    # The big JPEG read whole, read at 1/8 through the DCT scaling, and its
+    # header and metadata read; then a 200 x 150 thumbnail made so against
+    # Pillow's thumbnail() in the same rounds.
+    if {$vistelError eq ""} {
+        set jpeg [file join $inputs big_base.jpg]
+        interleave [list scale/full/vistel [list readOnce $jpeg vsjpg] \
+                         scale/eighth/vistel [list readOnce $jpeg {vsjpg -scale 1/8}] \
+                         info/jpeg/vistel [list ::Vistel::Info $jpeg]]
+        thumbnailAgainstPillow $jpeg 200 150
     }
 
     # Resize and Thumbnail of a 4000 x 3000 photo: each run starts from a
@@ -434,6 +480,90 @@ proc gifWrites {} {
     }
 }
 
+# --------------------------------------------------------- hostile inputs
+
+# Data whose header claims what the data cannot hold or the pixel limit
+# refuses, as tests/tcl/hostile.test builds it; "" for the inputs that are
+# files only (a JPEG signature before 300 MB of zeros, /dev/zero).
+proc le16 {v} { binary format s $v }
+proc le32 {v} { binary format i $v }
+proc chunk {type data} {
+    binary format Ia4a*I [string length $data] $type $data [zlib crc32 $type$data]
+}
+proc hostileData {name} {
+    lassign [split $name _] type size
+    set w [set h $size]
+    switch $type {
+        png {
+            set ihdr [binary format IIc5 $w $h {8 2 0 0 0}]
+            return "\x89PNG\r\n\x1A\n[chunk IHDR $ihdr][chunk IDAT [zlib compress [string repeat \0 1000]]][chunk IEND {}]"
+        }
+        bmp {
+            return BM[le32 70][le32 0][le32 54][le32 40][le32 $w][le32 $h][le16 1][le16 24][string repeat \0 24][string repeat \x55 16]
+        }
+        tga { return [binary format c3s2cs4c2 {0 0 2} {0 0} 0 [list 0 0 $w $h] {24 32}][string repeat \x55 64] }
+        gif {
+            set screen [expr {$size eq "screen" ? "[le16 6727][le16 65351]" : "[le16 $w][le16 $h]"}]
+            if {$size eq "screen"} { set w [set h 4] }
+            return GIF89a$screen\x80\0\0\0\0\0\xFF\xFF\xFF,[le32 0][le16 $w][le16 $h]\0\x08\x10[string repeat \0 16]\0\x3B
+        }
+        jpeg {
+            set p [image create photo -width 16 -height 16]
+            $p put red -to 0 0 16 16
+            set jpeg [$p data -format vsjpg]
+            image delete $p
+            set sof [string first \xFF\xC0 $jpeg]
+            return [string replace $jpeg $sof+5 $sof+8 [binary format SS $h $w]]
+        }
+    }
+    return ""
+}
+set hostileNames {png_32000 png_12000 gif_32000 gif_12000 gif_screen bmp_32000 bmp_12000
+    jpeg_32000 jpeg_12000 tga_12000 jpegzeros_300MB devzero_0}
+
+# Milliseconds of `image create photo -data|-file` of one hostile input
+# through our formats (-format vistel: Tk's own would read /dev/zero for
+# ever), and the resident memory it added at its peak (MiB); whether it was
+# refused.
+proc hostile {name} {
+    global scratch
+    if {[catch loadVistel msg]} {
+        result hostile/$name/file NA $msg
+        return
+    }
+    set data [hostileData $name]
+    set path [file join $scratch hostile-$name]
+    switch $name {
+        devzero_0 { set path /dev/zero }
+        jpegzeros_300MB {
+            set f [open $path wb]
+            puts -nonewline $f \xFF\xD8\xFF
+            chan truncate $f 300000000
+            close $f
+        }
+        default {
+            set f [open $path wb]
+            puts -nonewline $f $data
+            close $f
+        }
+    }
+    set hows [expr {$data eq "" ? {file} : {data file}}]
+    set base [procStatus VmRSS]
+    set refused 1
+    foreach how $hows {
+        set arg [expr {$how eq "data" ? $data : $path}]
+        set t0 [clock microseconds]
+        if {![catch {image create photo -$how $arg -format vistel} p]} {
+            image delete $p
+            set refused 0
+        }
+        result hostile/$name/$how [format %.3f [expr {([clock microseconds] - $t0) / 1000.0}]]
+    }
+    result hostile/$name/mb [format %.1f [expr {([procStatus VmHWM] - $base) / 1024.0}]]
+    result hostile/$name/bytes [expr {$data eq "" ? 0 : [string length $data]}]
+    result hostile/$name/refused $refused
+}
+
 # ------------------------------------------------------------------- main
 
 lassign $argv mode side seconds
@@ -443,6 +573,8 @@ switch -- $mode {
     anim { anim $side $seconds [lindex $argv 3] }
     mem { wm withdraw . ; mem $side }
     gif { wm withdraw . ; gifWrites }
-    default { error "usage: photo_bench.tcl pairs|warm|anim|mem|gif SIDE ?SECONDS FILE?" }
+    hostile { wm withdraw . ; hostile $side }
+    names { puts $hostileNames }
+    default { error "usage: photo_bench.tcl pairs|warm|anim|mem|gif|hostile SIDE ?SECONDS FILE?" }
 }
 exit

@@ -182,6 +182,13 @@ def main():
               "Tcl, %s, wall time, against the faster of Tk and Img" % big, "photo read, warm heap",
               "(Tk making the empty photo, warm heap)")
 
+    t.section("Reading at a scale, Tcl, the %s JPEG, wall time" % big, "scaled read")
+    t.add("Read with -scale 1/8, against the full read", r("scale/eighth/vistel"), "full",
+          r("scale/full/vistel"), 0.15)
+    t.add("Thumbnail 200×150 (-scale, ::Vistel::Thumbnail)", r("thumbnail/jpeg/vistel"),
+          "Pillow thumbnail()", r("thumbnail/jpeg/pillow"), 1.0)
+    t.add("::Vistel::Info (headers and metadata only)", r("info/jpeg/vistel"))
+
     t.section("Photo write and commands, Tcl, wall time (writes of the %s picture)" % small, "photo write")
     t.add("PNG", r("write/png/vistel"), "Tk", r("write/png/tk"), 1.0)
     t.add("GIF (256-colour photo)", r("write/gif/vistel"), "Tk", r("write/gif/tk"), 1.0)
@@ -221,6 +228,28 @@ def main():
     t.add("Peak RSS reading the %s PNG, over the photo's %.1f MiB" % (big, photo_mb),
           r("mem/png_read/vistel"), "photo", photo_mb, 2.0, unit="MiB")
     t.add("  (Tk's own png reader, for comparison)", r("mem/png_read/tk"), "photo", photo_mb, unit="MiB")
+
+    t.section("Hostile inputs through photos (-format vistel), refused: wall time and peak "
+              "resident memory added, against the goal of 100 ms and 16 MiB", "hostile")
+    for name, what in [("png_32000", "PNG claiming 32000×32000"), ("png_12000", "PNG claiming 12000×12000"),
+                       ("gif_32000", "GIF claiming 32000×32000"), ("gif_12000", "GIF claiming 12000×12000"),
+                       ("gif_screen", "GIF screen 6727×65351, 4×4 frame"),
+                       ("bmp_32000", "BMP claiming 32000×32000"), ("bmp_12000", "BMP claiming 12000×12000"),
+                       ("jpeg_32000", "JPEG claiming 32000×32000"), ("jpeg_12000", "JPEG claiming 12000×12000"),
+                       ("tga_12000", "TGA claiming 12000×12000"),
+                       ("jpegzeros_300MB", "JPEG signature, then 300 MB of zeros"),
+                       ("devzero_0", "/dev/zero")]:
+        size = r("hostile/%s/bytes" % name)
+        if not isinstance(size, NA) and size > 0:
+            what += ", %d bytes" % size
+        if r("hostile/%s/refused" % name) == 0:
+            what += " (NOT refused)"
+        for how in ("data", "file"):
+            ms = r("hostile/%s/%s" % (name, how))
+            if how == "data" and isinstance(ms, NA) and size == 0:
+                continue
+            t.add("%s, -%s" % (what, how), ms, "goal", 100.0, 1.0)
+        t.add("  memory added", r("hostile/%s/mb" % name), "goal", 16.0, 1.0, unit="MiB")
 
     print(t.markdown())
     if t.missing:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "GifComposer.h"
+#include "Shrink.h"
 #include "TkPrivate.h"
 
 namespace animation {
@@ -24,7 +25,8 @@ struct Record {
     Tcl_Command command = nullptr;  // the photo's command, watched for deletion
     GifFile gif;
     GifComposer composer;      // composes `gif`; the record never moves
-    PhotoRegion region;        // the part of each frame that lands in the photo
+    int scale = 1;             // frames are shown at 1/scale of the screen's size
+    PhotoRegion region;        // the part of each (scaled) frame that lands in the photo
     bool opaque = false;       // no frame can leave a pixel transparent
     std::vector<FrameOperation> operations;
     size_t shown = 0;          // the frame on show
@@ -105,11 +107,13 @@ GifRect SourceRect(const Record& r)
     return GifRect{r.region.srcX, r.region.srcY, r.region.width, r.region.height};
 }
 
-// The region of the composed screen as an image: 24-bit, with an alpha
-// plane when any pixel is not opaque.
+// The region of the composed screen as an image (the whole screen, shrunk,
+// for a scaled animation): 24-bit, with an alpha plane when any pixel is
+// not opaque.
 bool CanvasToImage(const Record& r, Vistel* image, std::string* error)
 {
-    const GifRect src = SourceRect(r);
+    const GifRect src =
+        r.scale > 1 ? GifRect{0, 0, r.composer.Width(), r.composer.Height()} : SourceRect(r);
     Vistel work;
     if (!work.Create((DWORD)src.width, (DWORD)src.height, 24, VISTEL_FORMAT_GIF)) {
         *error = work.GetLastError();
@@ -132,6 +136,10 @@ bool CanvasToImage(const Record& r, Vistel* image, std::string* error)
         }
     }
     if (allAlpha == 255) work.AlphaDelete();
+    if (!ShrinkByArea(work, r.scale)) {
+        *error = work.GetLastError();
+        return false;
+    }
     image->Transfer(work);
     return true;
 }
@@ -146,17 +154,19 @@ bool TransformedFrame(Record& r, const FrameOperation* extra, Vistel* frame, std
 }
 
 // Puts the frame on show into the photo: only what changed on the screen
-// since the last put, or, when operations reshape the frames, all of it.
+// since the last put, or, when frames are scaled or operations reshape
+// them, all of it.
 int Show(Tcl_Interp* interp, Record& r, bool whole)
 {
     if (!r.composer.ComposeTo(r.shown))
         return VistelError(interp, "not enough memory to compose the animation", "MEMORY");
     GifRect changed = r.composer.TakeChanges();
-    if (!r.operations.empty()) {
+    if (!r.operations.empty() || r.scale > 1) {
         Vistel frame;
         std::string error;
         if (!TransformedFrame(r, nullptr, &frame, &error))
             return VistelError(interp, error.c_str(), "IMAGE");
+        if (r.operations.empty()) return PutImageRegion(interp, r.photo, frame, r.region);
         return ReplacePhoto(interp, r.photo, frame);
     }
     const GifRect src = SourceRect(r);
@@ -312,23 +322,25 @@ void OnCommandDeleted(ClientData data, Tcl_Interp*, const char*, const char*, in
     if (st) st->records.erase((Tk_PhotoHandle)data);
 }
 
-// The read's region, kept on the screen.
-PhotoRegion ClipToScreen(const PhotoRegion& region, const GifFile& gif)
+// The read's region, kept on the (scaled) screen.
+PhotoRegion ClipToScreen(const PhotoRegion& region, const GifFile& gif, int scale)
 {
     PhotoRegion r = region;
-    r.width = ClipSpan(r.srcX, r.width, gif.width);
-    r.height = ClipSpan(r.srcY, r.height, gif.height);
+    r.width = ClipSpan(r.srcX, r.width, (gif.width + scale - 1) / scale);
+    r.height = ClipSpan(r.srcY, r.height, (gif.height + scale - 1) / scale);
     return r;
 }
 
 }  // namespace
 
-int Play(Tcl_Interp* interp, Tk_PhotoHandle photo, GifFile&& gif, const PhotoRegion& region)
+int Play(Tcl_Interp* interp, Tk_PhotoHandle photo, GifFile&& gif, const PhotoRegion& region,
+         int scale)
 {
     ThreadState& st = *State(true);
     auto record = std::make_unique<Record>(interp, photo, std::move(gif));
     Record& r = *record;
-    r.region = ClipToScreen(region, r.gif);
+    r.scale = scale > 1 ? scale : 1;
+    r.region = ClipToScreen(region, r.gif, r.scale);
     r.opaque = AlwaysOpaque(r.gif);
     if (r.region.width > 0 && r.region.height > 0 &&
         Tk_PhotoExpand(interp, photo, r.region.destX + r.region.width,

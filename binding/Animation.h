@@ -22,10 +22,12 @@ namespace animation {
 using FrameOperation = std::function<bool(Vistel& frame, std::string* error)>;
 
 // Plays the file's frames in the photo, in place of any animation it had:
-// the read's region of each composed frame lands where the region says.
-// Frame 0 is in the photo on return. TCL_ERROR with the reason in the
-// result when frame 0 could not be put.
-int Play(Tcl_Interp* interp, Tk_PhotoHandle photo, GifFile&& gif, const PhotoRegion& region);
+// the read's region of each composed frame, shrunk to 1/scale of its size
+// (ShrinkByArea) when scale > 1, lands where the region says. Frame 0 is
+// in the photo on return. TCL_ERROR with the reason in the result when
+// frame 0 could not be put.
+int Play(Tcl_Interp* interp, Tk_PhotoHandle photo, GifFile&& gif, const PhotoRegion& region,
+         int scale = 1);
 
 // Forgets the photo's animation, if any: other pixels went into it.
 void Forget(Tk_PhotoHandle photo);

@@ -18,6 +18,7 @@ struct ChannelBytes {
     size_t length = 0;
     size_t capacity = 0;
     bool complete = false;  // the bytes reach the end of the channel
+    Tcl_WideInt total = -1; // bytes the channel has from start; -1 unknown
 };
 
 // Longest data any decoder takes (lengths are passed on as int).

@@ -11,6 +11,7 @@ const CommandEntry kCommands[] = {
     {"::Vistel::Convert", ConvertCmd},
     {"::Vistel::IsAnimated", IsAnimatedCmd},
     {"::Vistel::Limit", LimitCmd},
+    {"::Vistel::Info", InfoCmd},
     {"::Vistel::Resize", ResizeCmd},
     {"::Vistel::Thumbnail", ThumbnailCmd},
     {"::Vistel::Colorize", ColorizeCmd},

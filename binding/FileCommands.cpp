@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "FileReplace.h"
 #include "Formats.h"
 #include "GifFile.h"
 #include "PhotoWrite.h"
@@ -18,6 +19,8 @@ int FileError(Tcl_Interp* interp, const char* fileName, const char* reason, cons
     return VistelError(interp, nullptr, code);
 }
 
+}  // namespace
+
 int RefuseInSafe(Tcl_Interp* interp, const char* command)
 {
     Tcl_SetObjResult(interp,
@@ -25,7 +28,6 @@ int RefuseInSafe(Tcl_Interp* interp, const char* command)
     return VistelError(interp, nullptr, "SAFE");
 }
 
-// A file's bytes, through Tcl's file system. False with Tcl's message.
 bool ReadFile(Tcl_Interp* interp, Tcl_Obj* path, std::vector<BYTE>* bytes)
 {
     Tcl_StatBuf st;
@@ -54,6 +56,8 @@ bool ReadFile(Tcl_Interp* interp, Tcl_Obj* path, std::vector<BYTE>* bytes)
     return true;
 }
 
+namespace {
+
 // The frames a player shows of data: those of a GIF, else 1, when the
 // picture is decoded into *image. False with the decoder's reason when the
 // data cannot be read as a picture.
@@ -77,15 +81,6 @@ bool CountFrames(Tcl_Interp* interp, const char* fileName, const std::vector<BYT
     }
     *frames = gif.ShownFrames();
     return true;
-}
-
-// An animated GIF written as GIF keeps all it holds: its bytes.
-int CopyFile(Tcl_Interp* interp, Tcl_Obj* from, Tcl_Obj* to)
-{
-    if (Tcl_FSCopyFile(from, to) == TCL_OK) return TCL_OK;
-    Tcl_SetObjResult(interp, Tcl_ObjPrintf("couldn't write \"%s\": %s", Tcl_GetString(to),
-                                           Tcl_ErrnoMsg(Tcl_GetErrno())));
-    return VistelError(interp, nullptr, "IO");
 }
 
 }  // namespace
@@ -118,7 +113,9 @@ int ConvertCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     Vistel image;
     if (!ReadFile(interp, objv[1], &bytes) || !CountFrames(interp, in, bytes, &frames, &image))
         return TCL_ERROR;
-    if (frames > 1 && outType == VISTEL_FORMAT_GIF) return CopyFile(interp, objv[1], objv[2]);
+    // An animated GIF written as GIF keeps all it holds: its bytes.
+    if (frames > 1 && outType == VISTEL_FORMAT_GIF)
+        return ReplaceFileContents(interp, out, bytes.data(), bytes.size());
     // A GIF is decoded here; an animation written as a still type is its
     // first frame.
     if (!image.IsValid() &&

@@ -6,6 +6,8 @@
 #include "Animation.h"
 #include "GifComposer.h"
 #include "GifFile.h"
+#include "Shrink.h"
+#include "VistelGIF.h"
 
 namespace {
 
@@ -60,10 +62,22 @@ int PutStill(Tcl_Interp* interp, Tk_PhotoHandle photo, const GifFile& gif, size_
     return TCL_OK;
 }
 
+// A frame at 1/scale of its size.
+int PutScaledStill(Tcl_Interp* interp, Tk_PhotoHandle photo, const GifFile& gif, size_t n,
+                   int scale, const PhotoRegion& region)
+{
+    Vistel frame;
+    if (!VistelGIF::ComposeFrame(gif, n, &frame) || !ShrinkByArea(frame, scale))
+        return VistelError(interp, frame.GetLastError(), "MEMORY");
+    if (PutImageRegion(interp, photo, frame, region) != TCL_OK) return TCL_ERROR;
+    animation::Forget(photo);
+    return TCL_OK;
+}
+
 }  // namespace
 
 int ReadGifIntoPhoto(Tcl_Interp* interp, const BYTE* bytes, size_t length, Tk_PhotoHandle photo,
-                     const PhotoRegion& region, long index)
+                     const PhotoRegion& region, long index, int scale)
 {
     GifFile gif;
     std::string error;
@@ -71,14 +85,14 @@ int ReadGifIntoPhoto(Tcl_Interp* interp, const BYTE* bytes, size_t length, Tk_Ph
     if (!gif.Read(&file, GifFile::kPixels, vssize::MaxPixels(), &error))
         return VistelError(interp, error.c_str(), "DECODE");
     const size_t shown = gif.ShownFrames();
-    if (index < 0) {
-        if (shown > 1) return animation::Play(interp, photo, std::move(gif), region);
-        return PutStill(interp, photo, gif, gif.StillFrame(0), region);
-    }
+    if (index < 0 && shown > 1) return animation::Play(interp, photo, std::move(gif), region, scale);
+    if (index < 0) index = 0;
     if ((size_t)index >= shown) {
         Tcl_SetObjResult(interp, Tcl_ObjPrintf("no frame %ld: the file has %lu frame%s", index,
                                                (unsigned long)shown, shown == 1 ? "" : "s"));
         return VistelError(interp, nullptr, "FRAME", "RANGE");
     }
-    return PutStill(interp, photo, gif, gif.StillFrame((size_t)index), region);
+    const size_t n = gif.StillFrame((size_t)index);
+    if (scale > 1) return PutScaledStill(interp, photo, gif, n, scale, region);
+    return PutStill(interp, photo, gif, n, region);
 }

@@ -10,8 +10,9 @@
 
 // Reads GIF data into the photo's region. `index` < 0 plays an animated
 // file; otherwise frame `index` goes in as a still (an error naming the
-// frame count when there is no such frame).
+// frame count when there is no such frame). Frames are shrunk to 1/scale
+// of their size (ShrinkByArea).
 int ReadGifIntoPhoto(Tcl_Interp* interp, const BYTE* bytes, size_t length, Tk_PhotoHandle photo,
-                     const PhotoRegion& region, long index);
+                     const PhotoRegion& region, long index, int scale);
 
 #endif

@@ -16,7 +16,8 @@ int WritePhotoData(Tcl_Interp* interp, const FormatOptions& options, Tk_PhotoIma
 int WritePhotoFile(Tcl_Interp* interp, const char* fileName, const FormatOptions& options,
                    Tk_PhotoImageBlock* block);
 
-// Encodes an image as `type` into a file.
-int WriteImageFile(Tcl_Interp* interp, Vistel& image, const char* fileName, DWORD type);
+// Encodes an image as `type` into a file, as the write options ask.
+int WriteImageFile(Tcl_Interp* interp, Vistel& image, const char* fileName, DWORD type,
+                   const FormatOptions& options = FormatOptions());
 
 #endif

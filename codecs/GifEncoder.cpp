@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "GifFile.h"
 #include "VistelGIF.h"
+
+#include "PackedIndex.h"
 
 namespace {
 
@@ -19,6 +22,15 @@ int MaxCode(int bits)
 void PutByte(VsFile* fp, BYTE b)
 {
     fp->Write(&b, 1, 1);
+}
+
+// The picture row (from the top) that the image data's row n holds.
+long PictureRow(long n, long height, bool interlaced)
+{
+    GifFrame layout;
+    layout.height = (int)height;
+    layout.interlaced = interlaced;
+    return layout.RowOfData((int)n);
 }
 
 }  // namespace
@@ -186,6 +198,8 @@ bool VistelGIF::EncodeRGB(VsFile* fp)
 
 void VistelGIF::EncodeBody(VsFile* fp, bool bLocalColorMap)
 {
+    const DWORD option = GetCodecOption(VISTEL_FORMAT_GIF);
+    interlaced = (option & GIF_OPT_INTERLACE) != 0;
     StartPixels();
 
     PutByte(fp, 0x2C);
@@ -194,16 +208,16 @@ void VistelGIF::EncodeBody(VsFile* fp, bool bLocalColorMap)
     Putword(head.biWidth, fp);
     Putword(head.biHeight, fp);
 
-    BYTE flags = 0;
-    if (bLocalColorMap) flags = (BYTE)(0x80 | (head.biBitCount - 1));
+    BYTE flags = interlaced ? 0x40 : 0;
+    if (bLocalColorMap) flags |= (BYTE)(0x80 | (head.biBitCount - 1));
     PutByte(fp, flags);
     if (bLocalColorMap) WriteColorTable(fp);
 
     int initCodeSize = head.biBitCount <= 1 ? 2 : head.biBitCount;
     PutByte(fp, (BYTE)initCodeSize);
-    switch (GetCodecOption(VISTEL_FORMAT_GIF)) {
-    case 1: compressNONE(initCodeSize + 1, fp); break;
-    case 2: compressRLE(initCodeSize + 1, fp); break;
+    switch (option & GIF_OPT_COMPRESSION) {
+    case GIF_OPT_NONE: compressNONE(initCodeSize + 1, fp); break;
+    case GIF_OPT_RLE: compressRLE(initCodeSize + 1, fp); break;
     default: compressLZW(initCodeSize + 1, fp); break;
     }
     PutByte(fp, 0);
@@ -212,28 +226,19 @@ void VistelGIF::EncodeBody(VsFile* fp, bool bLocalColorMap)
 void VistelGIF::StartPixels()
 {
     pixelRow.resize((size_t)head.biWidth);
-    nextRow = head.biHeight - 1;
+    dataRow = 0;
     rowPos = rowEnd = 0;
     CountDown = (long)head.biWidth * head.biHeight;
 }
 
-// Unpacks the next row down into pixelRow: one index per byte, whatever the
-// image's depth.
+// Unpacks the next row of data into pixelRow: one index per byte, whatever
+// the image's depth; an interlaced image's rows go in pass order.
 void VistelGIF::LoadPixelRow()
 {
-    const BYTE* row = GetBits((DWORD)nextRow--);
+    const long pictureRow = PictureRow(dataRow++, head.biHeight, interlaced);
+    const BYTE* row = GetBits((DWORD)(head.biHeight - 1 - pictureRow));
     const long width = head.biWidth;
-    BYTE* out = pixelRow.data();
-    switch (head.biBitCount) {
-    case 8: memcpy(out, row, (size_t)width); break;
-    case 4:
-        for (long x = 0; x < width; x++)
-            out[x] = (BYTE)((x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4);
-        break;
-    default:
-        for (long x = 0; x < width; x++) out[x] = (BYTE)((row[x >> 3] >> (7 - (x & 7))) & 1);
-        break;
-    }
+    UnpackIndexRow(row, head.biBitCount, width, pixelRow.data());
     rowPos = 0;
     rowEnd = width;
 }

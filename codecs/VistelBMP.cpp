@@ -233,6 +233,20 @@ const char* ReadHeaders(VsFile* f, BmpHeader* h)
     return nullptr;
 }
 
+// The fewest bytes from the start of the headers that a file with them has
+// when it holds its pixel rows: the headers, then every row, the last one
+// without its padding (some writers leave that out). No valid file has
+// fewer. Run-length data has no such bound: two bytes may end the picture
+// and leave the rest of it unpainted.
+uint64_t LeastFileBytes(const BmpHeader& h, uint64_t headersEnd)
+{
+    if (h.compression == BI_RLE8 || h.compression == BI_RLE4) return 0;
+    const uint64_t lastRow = ((uint64_t)h.width * h.bpp + 7) / 8;
+    return headersEnd + h.fileRowBytes * (h.height - 1) + lastRow;
+}
+
+const char kTooShort[] = "the pixel data cannot fill the image";
+
 // Reads the colour table into the image's palette, as many entries as the
 // palette holds, and leaves the stream at the first pixel: at the file
 // header's offset, or without one (or with one pointing back into the
@@ -470,6 +484,25 @@ bool VistelBMP::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
     basic_info->format = VISTEL_FORMAT_BMP;
     basic_info->width = readable ? (int32_t)h.width : 0;
     basic_info->height = readable ? (int32_t)h.height : 0;
+    if (readable) basic_info->leastBytes = LeastFileBytes(h, (uint64_t)file.Tell());
+    return true;
+}
+
+bool VistelBMP::Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    if (!data || size < 2 || data[0] != 'B' || data[1] != 'M') return false;
+    VsMemFile file(const_cast<BYTE*>(data), (DWORD)std::min<size_t>(size, 0xFFFFFFFFu));
+    BmpHeader h;
+    if (ReadHeaders(&file, &h)) return false;
+    *facts = PictureFacts();
+    facts->format = VISTEL_FORMAT_BMP;
+    facts->width = (int32_t)h.width;
+    facts->height = (int32_t)h.height;
+    facts->depth = (int)h.bpp;
+    if (h.xPelsPerMeter > 0 && h.yPelsPerMeter > 0) {
+        facts->xDpi = (long)floor(h.xPelsPerMeter * 0.0254 + 0.5);
+        facts->yDpi = (long)floor(h.yPelsPerMeter * 0.0254 + 0.5);
+    }
     return true;
 }
 
@@ -490,6 +523,10 @@ bool VistelBMP::Decode(VsFile* hFile)
         SetLastError("output dimensions returned");
         return true;
     }
+    const long size = hFile->Size(), headersEnd = hFile->Tell();
+    if (size >= 0 && headersEnd >= h.start &&
+        (uint64_t)(size - h.start) < LeastFileBytes(h, (uint64_t)(headersEnd - h.start)))
+        return Fail(kTooShort);
 
     if (!Create(h.width, h.height, h.bpp, VISTEL_FORMAT_BMP)) return Fail("Can't allocate memory");
     // Rows a short file does not reach stay black rather than undefined.

@@ -11,6 +11,7 @@
 #ifndef VISTEL_VISTELBMP_H
 #define VISTEL_VISTELBMP_H
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 
 class VistelBMP : public Vistel {
@@ -39,8 +40,13 @@ public:
     // positive whatever the row order. Headers the decoder refuses report
     // 0 x 0, so that a photo read asks the decoder, which says why, and
     // nothing is allocated for them. False for other data, and for data
-    // that ends inside the headers (more of it may tell).
+    // that ends inside the headers (more of it may tell). leastBytes: the
+    // bytes that hold the uncompressed rows the headers announce, which
+    // the decoder refuses a file without.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Fills *facts from the data's headers and metadata, without decoding
+    // pixels; false when the data is no file of this type.
+    static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
 
 private:
     struct Header;

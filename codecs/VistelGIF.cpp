@@ -1,5 +1,6 @@
 #include "VistelGIF.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -119,6 +120,36 @@ bool VistelGIF::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
         basic_info->format = VISTEL_FORMAT_GIF;
         basic_info->width = gif.width;
         basic_info->height = gif.height;
+    }
+    return true;
+}
+
+bool VistelGIF::Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    if (!data || size < 13 || memcmp(data, "GIF8", 4) != 0) return false;
+    VsMemFile file(const_cast<BYTE*>(data), (DWORD)std::min<size_t>(size, 0xFFFFFFFFu));
+    GifFile gif;
+    if (!gif.Read(&file, GifFile::kStructure, vssize::MaxPixels(), nullptr)) return false;
+    *facts = PictureFacts();
+    facts->format = VISTEL_FORMAT_GIF;
+    facts->width = gif.width;
+    facts->height = gif.height;
+    facts->frames = gif.ShownFrames();
+    facts->loops = gif.loops;
+    const GifFrame& first = gif.frames[0];
+    const int table = gif.globalPalette >= 0 ? gif.globalPalette : first.palette;
+    int entries = table >= 0 ? gif.palettes[(size_t)table].Count() : 2;
+    for (facts->depth = 1; (1 << facts->depth) < entries; facts->depth++) {
+    }
+    // Screen the first frame leaves uncovered shows through, as browsers
+    // do, unless the frames are tiles of one picture.
+    facts->alpha = !gif.IsTileStill() &&
+                   (first.left > 0 || first.top > 0 || first.left + first.width < gif.width ||
+                    first.top + first.height < gif.height);
+    for (const GifFrame& f : gif.frames) {
+        if (facts->frames > 1) facts->delays.push_back(f.delay * 10);
+        facts->alpha = facts->alpha || f.transparent >= 0;
+        facts->interlaced = facts->interlaced || f.interlaced;
     }
     return true;
 }

@@ -6,9 +6,20 @@
 
 #include <vector>
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 
 class GifFile;
+
+// The GIF codec option word (GetCodecOption(VISTEL_FORMAT_GIF)): how image
+// data is packed, and whether rows are stored interlaced.
+enum GIF_CODEC_OPTIONS : DWORD {
+    GIF_OPT_LZW = 0,
+    GIF_OPT_NONE = 1,         // plain codes, no compression
+    GIF_OPT_RLE = 2,          // run-length codes
+    GIF_OPT_COMPRESSION = 3,  // the bits that choose one of the above
+    GIF_OPT_INTERLACE = 0x10  // rows in the four interlace passes
+};
 
 class VistelGIF : public Vistel {
 public:
@@ -31,6 +42,9 @@ public:
     bool Encode(VsFile* hFile, Vistel** pImages, int pagecount, bool bLocalColorMap = false);
     // Recognises GIF data from its first bytes and reports the screen size.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Fills *facts from the data's headers and metadata, without decoding
+    // pixels; false when the data is no file of this type.
+    static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
 
     int GetLoops() const { return m_loops; }
     void SetLoops(int loops) { m_loops = loops; }
@@ -112,7 +126,8 @@ protected:
 
     // Encoder state: pixel cursor, bit packer, LZW hash table, sub-block.
     std::vector<BYTE> pixelRow;  // the row being coded, one index per byte
-    long nextRow;                // image row (bottom-up) to load next
+    long dataRow;                // row of the image data to load next
+    bool interlaced;             // data rows in the four passes' order
     long rowPos, rowEnd;         // cursor in pixelRow
     long CountDown;              // pixels left
     unsigned long cur_accum;

@@ -4,14 +4,18 @@
 // object with a destructor lives in the caller, where no jump reaches.
 #include "VistelJPG.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include <jerror.h>
+
+#include "Orientation.h"
 
 namespace {
 
@@ -65,6 +69,21 @@ bool CoefficientsFit(j_decompress_ptr cinfo)
     }
     // About the bytes a picture at the ceiling would take as coefficients.
     return total <= vssize::MaxPixels() * 8 && total <= vssize::kMaxBlockBytes;
+}
+
+// The fewest bytes of scan data that can code every block: Huffman coding
+// spends at least one bit on each block's DC difference, in a sequential
+// scan and in a progressive file's first DC scan alike. Arithmetic coding
+// may spend less than a bit on a block: no bound for it (0).
+uint64_t LeastScanBytes(j_decompress_ptr cinfo)
+{
+    if (cinfo->arith_code) return 0;
+    uint64_t blocks = 0;
+    for (int ci = 0; ci < cinfo->num_components; ci++) {
+        const jpeg_component_info* comp = &cinfo->comp_info[ci];
+        blocks += (uint64_t)comp->width_in_blocks * comp->height_in_blocks;
+    }
+    return (blocks + 7) / 8;
 }
 
 void InitErrorManager(jpg_error_mgr* jerr, char* message)
@@ -257,6 +276,27 @@ bool VistelJPG::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
     basic_info->format = VISTEL_FORMAT_JPG;
     basic_info->width = (int32_t)probe.GetWidth();
     basic_info->height = (int32_t)probe.GetHeight();
+    basic_info->leastBytes = probe.leastBytes_;
+    return true;
+}
+
+bool VistelJPG::Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    if (!data || size < 3 || memcmp(data, "\xFF\xD8\xFF", 3) != 0) return false;
+    *facts = PictureFacts();
+    VsMemFile file(const_cast<BYTE*>(data), (DWORD)std::min<size_t>(size, 0xFFFFFFFFu));
+    VistelJPG reader;
+    reader.SetEscape(-1);
+    reader.m_facts = facts;
+    if (!reader.Decode(&file)) return false;
+    facts->format = VISTEL_FORMAT_JPG;
+    facts->width = (int)reader.GetWidth();
+    facts->height = (int)reader.GetHeight();
+    facts->hasExif = reader.m_exifinfo.IsExif || reader.m_exifinfo.Orientation != 0;
+    if (facts->hasExif) {
+        facts->exif = reader.m_exifinfo;
+        facts->exif.ThumbnailPointer = nullptr;
+    }
     return true;
 }
 
@@ -285,10 +325,19 @@ bool VistelJPG::Decode(VsFile* hFile)
         ok = RunDecompress(src, work, bHasExif);
     delete src;
 
+    // An orientation read before a later fault in the EXIF block still holds.
+    const int orientation =
+        (GetCodecOption(VISTEL_FORMAT_JPG) & JPG_OPT_UPRIGHT) ? m_exifinfo.Orientation : 1;
+    if (ok && work && !TurnUpright(*work, orientation)) {
+        SetLastError(work->GetLastError());
+        ok = false;
+    }
     if (ok && work) {
         work->info.szLastError[0] = '\0';
         if (m_exif) work->SetJpegSegments(CarriedSegments(*m_exif));
         Transfer(*work);
+    } else if (ok && OrientationSwapsSides(orientation)) {
+        std::swap(head.biWidth, head.biHeight);
     }
     delete work;
     return ok;
@@ -313,18 +362,17 @@ void VistelJPG::ApplyDecodeOptions(j_decompress_ptr cinfo)
         cinfo->out_color_space = JCS_EXT_BGR;
 }
 
-void VistelJPG::SetResolution(j_decompress_ptr cinfo, VistelJPG* work, bool bHasExif)
+bool VistelJPG::StoredDpi(j_decompress_ptr cinfo, bool bHasExif, long* x, long* y) const
 {
     // The JFIF header's density, as most readers take it; EXIF for what it
     // leaves out. A JPEG written from the picture states the same in both.
-    long x = cinfo->saw_JFIF_marker ? JfifDpi(cinfo->X_density, cinfo->density_unit) : 0;
-    long y = cinfo->saw_JFIF_marker ? JfifDpi(cinfo->Y_density, cinfo->density_unit) : 0;
+    *x = cinfo->saw_JFIF_marker ? JfifDpi(cinfo->X_density, cinfo->density_unit) : 0;
+    *y = cinfo->saw_JFIF_marker ? JfifDpi(cinfo->Y_density, cinfo->density_unit) : 0;
     if (bHasExif) {
-        if (!x) x = ExifDpi(m_exifinfo.Xresolution, m_exifinfo.ResolutionUnit);
-        if (!y) y = ExifDpi(m_exifinfo.Yresolution, m_exifinfo.ResolutionUnit);
+        if (!*x) *x = ExifDpi(m_exifinfo.Xresolution, m_exifinfo.ResolutionUnit);
+        if (!*y) *y = ExifDpi(m_exifinfo.Yresolution, m_exifinfo.ResolutionUnit);
     }
-    work->SetXDPI(x);
-    work->SetYDPI(y);
+    return *x || *y;
 }
 
 void VistelJPG::SetDecodedPalette(j_decompress_ptr cinfo, VistelJPG* work)
@@ -371,12 +419,31 @@ bool VistelJPG::RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif)
     const DWORD bpp = comps == 1 ? 8 : 24;
     uint64_t imageBytes;
     const bool fits = vssize::ImageBytes(width, height, bpp, &imageBytes) && CoefficientsFit(&cinfo);
+    // The scan data starts where libjpeg has read to. A file cut short ends
+    // in grey, but one too short to code every block is no picture: it is
+    // refused before anything is allocated. A header-only read may see only
+    // a file's first bytes; leastBytes_ tells whoever knows the whole length.
+    const long scanStart = src->m_pFile->Tell() - (long)src->bytes_in_buffer;
+    const long size = src->m_pFile->Size();
+    const uint64_t leastScan = LeastScanBytes(&cinfo);
+    leastBytes_ = (uint64_t)scanStart + leastScan;
+    if (work && fits && size >= scanStart && (uint64_t)(size - scanStart) < leastScan) {
+        SetLastError("the image data cannot fill the image");
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     if (!work) {
         // Header only: the (scaled) size a decode makes, 0 x 0 when it would
         // refuse the size; no pixels.
         Destroy();
         head.biWidth = fits ? (int32_t)width : 0;
         head.biHeight = fits ? (int32_t)height : 0;
+        if (m_facts) {
+            m_facts->depth = 8 * cinfo.num_components;
+            m_facts->progressive = cinfo.progressive_mode != 0;
+            if (!StoredDpi(&cinfo, bHasExif, &m_facts->xDpi, &m_facts->yDpi))
+                m_facts->xDpi = m_facts->yDpi = 0;
+        }
         jpeg_destroy_decompress(&cinfo);
         return true;
     }
@@ -392,7 +459,11 @@ bool VistelJPG::RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif)
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    SetResolution(&cinfo, work, bHasExif);
+    long xDpi, yDpi;
+    if (StoredDpi(&cinfo, bHasExif, &xDpi, &yDpi)) {
+        if (xDpi) work->SetXDPI(xDpi);
+        if (yDpi) work->SetYDPI(yDpi);
+    }
     SetDecodedPalette(&cinfo, work);
 
     const DWORD effWidth = work->GetEffWidth();

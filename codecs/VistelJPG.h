@@ -10,6 +10,7 @@
 
 #include <jpeglib.h>
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 #include "VsExifInfo.h"
 
@@ -25,7 +26,8 @@ enum JPG_CODEC_OPTIONS : DWORD {
     JPG_OPT_QUANTIZE = 0x100,              // decode: palette of nQuality colours
     JPG_OPT_DITHER = 0x200,                // decode: dither mode m_nDither
     JPG_OPT_ONE_PASS = 0x400,              // decode: one-pass quantisation
-    JPG_OPT_NO_SMOOTH_UPSAMPLING = 0x800   // decode: plain chroma upsampling
+    JPG_OPT_NO_SMOOTH_UPSAMPLING = 0x800,  // decode: plain chroma upsampling
+    JPG_OPT_UPRIGHT = 0x1000               // decode: turned as the EXIF orientation says
 };
 
 class VistelJPG : public Vistel {
@@ -40,14 +42,18 @@ public:
     VistelJPG& operator=(const VistelJPG&) = delete;
 
     // Replaces the image with the JPEG at the stream's position. With
-    // nEscape = -1 only the header is read: the size (after scaling) lands
-    // in the header, 0 x 0 when a decode would refuse it, and no pixels are
-    // made.
+    // nEscape = -1 only the header is read: the size (after scaling, and
+    // turning with JPG_OPT_UPRIGHT) lands in the header, 0 x 0 when a decode
+    // would refuse it, and no pixels are made.
     bool Decode(VsFile* hFile) override;
     bool Encode(VsFile* hFile) override;
     // Header-only decode of a buffer; fills basic_info on success with the
-    // size the decoder gives the picture (0 x 0: it refuses the size).
+    // size the decoder gives the picture (0 x 0: it refuses the size), and
+    // as leastBytes the bytes a file needs to code every block of it.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Fills *facts from the data's headers and metadata, without decoding
+    // pixels; false when the data is no file of this type.
+    static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
     // Reads the stream's EXIF and comment segments into m_exifinfo, leaving
     // the stream where it was; true when the file carries parsed EXIF data.
     bool DecodeExif(VsFile* hFile);
@@ -62,13 +68,20 @@ protected:
     long m_nSmoothing;
     long m_nQuantize;
     J_DITHER_MODE m_nDither;
+    // Receives what a header read learns, when set (Describe).
+    PictureFacts* m_facts = nullptr;
 
 private:
+    // Set by a decode: the fewest bytes the data has when its scans can
+    // code every block.
+    uint64_t leastBytes_ = 0;
     bool RunDecompress(VsFileJpg* src, VistelJPG* work, bool bHasExif);
     bool RunCompress(VsFileJpg* dst, bool bGrey);
     void ApplyDecodeOptions(j_decompress_ptr cinfo);
     void ApplyEncodeOptions(j_compress_ptr cinfo);
-    void SetResolution(j_decompress_ptr cinfo, VistelJPG* work, bool bHasExif);
+    // The resolution the file states, from EXIF (0 where unusable) or else
+    // JFIF (the bare densities for unit 0); false for none.
+    bool StoredDpi(j_decompress_ptr cinfo, bool bHasExif, long* x, long* y) const;
     void SetDecodedPalette(j_decompress_ptr cinfo, VistelJPG* work);
 };
 

@@ -1,5 +1,6 @@
 #include "VistelPNG.h"
 
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdlib>
@@ -99,6 +100,55 @@ void SplitBgraPass(const BYTE* src, BYTE* bgr, BYTE* alpha, DWORD width, int pas
     }
 }
 
+// Deflate makes at most 1,032 bytes of one compressed byte (four 2-bit
+// codes a byte, each a copy of 258 bytes): image data holding fewer than
+// the rows' bytes over 1,032 belongs to no valid file.
+constexpr uint64_t kMaxInflation = 1032;
+
+// The fewest bytes the rows inflate to: each row's filter byte and samples.
+// Interlaced passes hold the same samples in shorter rows, whose total is
+// never below the picture's own bits. Sizes are within the ceiling here.
+uint64_t FilteredBytes(uint64_t width, uint64_t height, uint64_t pixelBits, bool interlaced)
+{
+    if (interlaced) return width * height * pixelBits / 8;
+    return height * (1 + (width * pixelBits + 7) / 8);
+}
+
+uint32_t BigEndian32(const BYTE* p)
+{
+    return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
+}
+
+// How far the image data reaches: enough to inflate to `needed` bytes; too
+// short, its run of IDAT chunks ended by another chunk; or cut, the data
+// ending inside the run (a check may have only a file's first bytes).
+enum class Reach { kEnough, kShort, kCut };
+
+// Follows the run of IDAT chunks from the first, whose data the stream is
+// at once libpng has read the header chunks, adding up their lengths until
+// they can hold `needed` inflated bytes. The stream is left where it was.
+Reach ImageDataReach(VsFile* f, uint64_t needed)
+{
+    const long start = f->Tell();
+    Reach reach = Reach::kCut;
+    uint64_t held = 0;
+    BYTE header[8];
+    for (long at = start - 8; at >= 0 && f->Seek(at, SEEK_SET) && f->Read(header, 1, 8) == 8;
+         at += 12 + (long)BigEndian32(header)) {
+        if (memcmp(header + 4, "IDAT", 4) != 0) {
+            reach = Reach::kShort;
+            break;
+        }
+        held += BigEndian32(header);
+        if (held * kMaxInflation >= needed) {
+            reach = Reach::kEnough;
+            break;
+        }
+    }
+    f->Seek(start, SEEK_SET);
+    return reach;
+}
+
 BYTE ScaleAlpha(BYTE a, BYTE alphaMax)
 {
     return (BYTE)((unsigned)a * alphaMax / 255);
@@ -166,6 +216,42 @@ void VistelPNG::user_warning_fn(png_structp, png_const_charp) {}
 
 // ---------------------------------------------------------------- detection
 
+// The chunks before the image data, walked by their lengths: IHDR, then
+// tRNS (transparency) and pHYs (resolution) where present.
+bool VistelPNG::Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    static const BYTE kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto be32 = [](const BYTE* p) {
+        return (DWORD)p[0] << 24 | (DWORD)p[1] << 16 | (DWORD)p[2] << 8 | p[3];
+    };
+    if (!data || size < 33 || memcmp(data, kSignature, 8) != 0 || memcmp(data + 12, "IHDR", 4) != 0)
+        return false;
+    const BYTE* ihdr = data + 16;
+    static const int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+    const BYTE colorType = ihdr[9];
+    if (colorType > 6 || !kChannels[colorType]) return false;
+    *facts = PictureFacts();
+    facts->format = VISTEL_FORMAT_PNG;
+    facts->width = (int)std::min<DWORD>(be32(ihdr), INT32_MAX);
+    facts->height = (int)std::min<DWORD>(be32(ihdr + 4), INT32_MAX);
+    facts->depth = ihdr[8] * kChannels[colorType];
+    facts->alpha = colorType == 4 || colorType == 6;
+    facts->interlaced = ihdr[12] == 1;
+    for (size_t at = 8; size - at >= 12;) {
+        const DWORD length = be32(data + at);
+        const BYTE* type = data + at + 4;
+        if (length > size - at - 12 || memcmp(type, "IDAT", 4) == 0) break;
+        const BYTE* body = type + 4;
+        if (memcmp(type, "tRNS", 4) == 0) facts->alpha = true;
+        if (memcmp(type, "pHYs", 4) == 0 && length == 9 && body[8] == 1) {
+            facts->xDpi = (long)floor(be32(body) * 0.0254 + 0.5);
+            facts->yDpi = (long)floor(be32(body + 4) * 0.0254 + 0.5);
+        }
+        at += 12 + (size_t)length;
+    }
+    return true;
+}
+
 bool VistelPNG::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info)
 {
     if (!buffer || !basic_info || size < 4) return false;
@@ -179,6 +265,7 @@ bool VistelPNG::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
     basic_info->format = VISTEL_FORMAT_PNG;
     basic_info->width = readable ? (int32_t)probe.GetWidth() : 0;
     basic_info->height = readable ? (int32_t)probe.GetHeight() : 0;
+    if (readable) basic_info->leastBytes = probe.leastBytes_;
     return true;
 }
 
@@ -275,6 +362,19 @@ bool VistelPNG::ReadHeader(ReadState* st)
     if (!vssize::ImageBytes(st->width, st->height, bpp, &bytes) ||
         (st->withAlpha && !vssize::PixelBufferBytes(st->width, st->height, 1, &bytes))) {
         SetLastError(vssize::kTooLarge);
+        return false;
+    }
+    // Refused before the picture is made when the image data could not
+    // inflate to its rows. A header-only read (the format check) may have
+    // only a file's first bytes: there leastBytes_ tells whoever knows the
+    // whole length what it must be.
+    VsFile* file = (VsFile*)png_get_io_ptr(png);
+    const uint64_t needed = FilteredBytes(st->width, st->height, (uint64_t)pixelDepth,
+                                          interlace != PNG_INTERLACE_NONE);
+    const Reach reach = ImageDataReach(file, needed);
+    leastBytes_ = (uint64_t)file->Tell() + (needed + kMaxInflation - 1) / kMaxInflation;
+    if (reach == Reach::kShort || (reach == Reach::kCut && info.nEscape != -1)) {
+        SetLastError("the image data cannot fill the image");
         return false;
     }
     if (info.nEscape == -1) return true;

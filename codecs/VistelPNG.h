@@ -20,6 +20,7 @@
 
 #include <png.h>
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 
 class VistelPNG : public Vistel {
@@ -35,8 +36,13 @@ public:
     // gives it, read by the decoder's own header reading. Headers the decoder
     // refuses report 0 x 0, so that a photo read asks the decoder, which says
     // why. False for other data, and for data that ends before the first
-    // image data chunk (more of it may tell).
+    // image data chunk (more of it may tell). leastBytes: the bytes the data
+    // has when its image data can inflate to the rows; image data that ends
+    // too soon in the data at hand is refused as a header is.
     static bool CheckFormat(BYTE* buffer, DWORD size, basic_image_information* basic_info);
+    // Fills *facts from the data's headers and metadata, without decoding
+    // pixels; false when the data is no file of this type.
+    static bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
 
 protected:
     // libpng callbacks; the VsFile is the structure's I/O pointer and the
@@ -49,6 +55,9 @@ protected:
 
 private:
     struct ReadState;
+    // Set by a header read: the fewest bytes the data has if its image data
+    // can inflate to the rows.
+    uint64_t leastBytes_ = 0;
     struct WriteState;
     bool ReadGuarded(ReadState* st, VsFile* hFile);
     bool ReadHeader(ReadState* st);

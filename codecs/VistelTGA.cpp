@@ -258,6 +258,47 @@ bool WriteAll(VsFile* f, const void* data, size_t bytes)
     return bytes == 0 || f->Write(data, 1, bytes) == bytes;
 }
 
+// A 24-bit bitmap row and its alpha as 32-bit file pixels.
+void FileRowWithAlpha(const BYTE* px, const BYTE* alpha, BYTE alphaMax, DWORD width, BYTE* out)
+{
+    for (DWORD x = 0; x < width; x++, px += 3, out += 4) {
+        out[0] = px[0];
+        out[1] = px[1];
+        out[2] = px[2];
+        out[3] = (BYTE)(alpha[x] * alphaMax / 255);
+    }
+}
+
+// One row of `pixelBytes`-byte pixels as run-length packets: a run of two
+// or more equal pixels as one repeated value, other pixels as raw packets,
+// each packet at most 128 pixels and none crossing into the next row.
+void PackRow(const BYTE* row, DWORD width, unsigned pixelBytes, std::vector<BYTE>* out)
+{
+    out->clear();
+    auto same = [&](DWORD a, DWORD b) {
+        return memcmp(row + (size_t)a * pixelBytes, row + (size_t)b * pixelBytes, pixelBytes) == 0;
+    };
+    DWORD x = 0;
+    while (x < width) {
+        DWORD run = 1;
+        while (x + run < width && run < 128 && same(x, x + run)) run++;
+        const BYTE* first = row + (size_t)x * pixelBytes;
+        if (run > 1) {
+            out->push_back((BYTE)(0x80 | (run - 1)));
+            out->insert(out->end(), first, first + pixelBytes);
+            x += run;
+            continue;
+        }
+        DWORD count = 0;
+        while (x < width && count < 128 && !(x + 1 < width && same(x, x + 1))) {
+            x++;
+            count++;
+        }
+        out->push_back((BYTE)(count - 1));
+        out->insert(out->end(), first, first + (size_t)count * pixelBytes);
+    }
+}
+
 }  // namespace
 
 // Decoder state: the stream, the row geometry, a read-ahead block for RLE
@@ -312,12 +353,33 @@ bool VistelTGA::CheckFormat(BYTE* buffer, DWORD size, basic_image_information* b
     if (!buffer || size < kHeaderSize) return false;
     tagTgaHeader h = ParseHeader(buffer);
     if (CheckHeader(h)) return false;
-    if (size - kHeaderSize < PrefixBytes(h) + MinPixelBytes(h)) return false;
     if (basic_info) {
         basic_info->format = VISTEL_FORMAT_TGA;
         basic_info->width = h.ImageWidth;
         basic_info->height = h.ImageHeight;
+        basic_info->leastBytes = kHeaderSize + PrefixBytes(h) + MinPixelBytes(h);
     }
+    return true;
+}
+
+bool VistelTGA::HeaderIsReadable(const BYTE* data, size_t size)
+{
+    return data && size >= kHeaderSize && !CheckHeader(ParseHeader(data));
+}
+
+bool VistelTGA::Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    basic_image_information info;
+    if (!CheckFormat(const_cast<BYTE*>(data), (DWORD)std::min<size_t>(size, 0xFFFFFFFFu), &info))
+        return false;
+    const tagTgaHeader h = ParseHeader(data);
+    *facts = PictureFacts();
+    facts->format = VISTEL_FORMAT_TGA;
+    facts->width = info.width;
+    facts->height = info.height;
+    facts->depth = h.PixelDepth;
+    const PixelLayout layout = LayoutOf(h);
+    facts->alpha = layout == kBgra || layout == kGreyAlpha;
     return true;
 }
 
@@ -461,11 +523,12 @@ bool VistelTGA::Encode(VsFile* hFile)
     }
     bool indexed = bpp == 8;
     bool withAlpha = !indexed && AlphaIsValid();
+    const bool rle = (GetCodecOption(VISTEL_FORMAT_TGA) & TGA_OPT_RLE) != 0;
 
     tagTgaHeader h;
     memset(&h, 0, sizeof(h));
     h.CmapType = indexed ? 1 : 0;
-    h.ImageType = indexed ? 1 : 2;
+    h.ImageType = (BYTE)((indexed ? 1 : 2) + (rle ? 8 : 0));
     h.CmapLength = indexed ? kMaxColours : 0;
     h.CmapEntrySize = indexed ? 24 : 0;
     h.ImageWidth = (WORD)width;
@@ -486,23 +549,21 @@ bool VistelTGA::Encode(VsFile* hFile)
         ok = WriteAll(hFile, cmap, sizeof(cmap));
     }
 
-    if (withAlpha) {
-        std::vector<BYTE> row((size_t)width * 4);
-        BYTE alphaMax = info.nAlphaMax;
-        for (DWORD y = 0; ok && y < height; y++) {
-            const BYTE* px = GetBits(y);
-            const BYTE* a = pAlpha + (size_t)y * width;
-            for (DWORD x = 0; x < width; x++, px += 3) {
-                row[x * 4] = px[0];
-                row[x * 4 + 1] = px[1];
-                row[x * 4 + 2] = px[2];
-                row[x * 4 + 3] = (BYTE)(a[x] * alphaMax / 255);
-            }
-            ok = WriteAll(hFile, row.data(), row.size());
+    const unsigned pixelBytes = withAlpha ? 4 : bpp / 8;
+    std::vector<BYTE> row(withAlpha ? (size_t)width * 4 : 0);
+    std::vector<BYTE> packed;
+    for (DWORD y = 0; ok && y < height; y++) {
+        const BYTE* pixels = GetBits(y);
+        if (withAlpha) {
+            FileRowWithAlpha(pixels, pAlpha + (size_t)y * width, info.nAlphaMax, width, row.data());
+            pixels = row.data();
         }
-    } else {
-        size_t rowBytes = (size_t)width * (bpp / 8);
-        for (DWORD y = 0; ok && y < height; y++) ok = WriteAll(hFile, GetBits(y), rowBytes);
+        if (rle) {
+            PackRow(pixels, width, pixelBytes, &packed);
+            ok = WriteAll(hFile, packed.data(), packed.size());
+        } else {
+            ok = WriteAll(hFile, pixels, (size_t)width * pixelBytes);
+        }
     }
 
     if (!ok) {

@@ -35,6 +35,7 @@ enum : int {
     TAG_FNUMBER = 0x829D,
     TAG_EXPOSURE_PROGRAM = 0x8822,
     TAG_EXIF_OFFSET = 0x8769,
+    TAG_GPS_OFFSET = 0x8825,
     TAG_ISO_EQUIVALENT = 0x8827,
     TAG_EXIF_VERSION = 0x9000,
     TAG_DATETIME_ORIGINAL = 0x9003,
@@ -56,6 +57,16 @@ enum : int {
     TAG_FOCALPLANEXRES = 0xA20E,
     TAG_FOCALPLANEYRES = 0xA20F,
     TAG_FOCALPLANEUNITS = 0xA210
+};
+
+// Tags of the GPS directory.
+enum : int {
+    GPS_LATITUDE_REF = 1,
+    GPS_LATITUDE = 2,
+    GPS_LONGITUDE_REF = 3,
+    GPS_LONGITUDE = 4,
+    GPS_ALTITUDE_REF = 5,
+    GPS_ALTITUDE = 6
 };
 
 enum : int {
@@ -376,7 +387,11 @@ bool VsExifInfo::process_EXIF(unsigned char* CharBuf, unsigned int length)
     unsigned ExifLength = length - 6;
 
     m_nVisited = 0;
-    if (!ProcessExifDir(CharBuf + 14, OffsetBase, ExifLength, m_exifinfo)) return false;
+    m_gpsLatitudeRef = m_gpsLongitudeRef = 0;
+    m_gpsAltitudeRef = m_gpsParts = 0;
+    const bool parsed = ProcessExifDir(CharBuf + 14, OffsetBase, ExifLength, m_exifinfo);
+    SignGps(m_exifinfo);
+    if (!parsed) return false;
     if (FirstOffset > 8) {
         if (FirstOffset >= ExifLength) {
             SetError("Illegal subdirectory link");
@@ -410,7 +425,8 @@ bool VsExifInfo::MarkVisited(unsigned char* DirStart)
 }
 
 bool VsExifInfo::WalkDir(unsigned char* DirStart, unsigned char* OffsetBase,
-                         unsigned ExifLength, tag_ExifInfo* pInfo, int depth, bool ofPicture)
+                         unsigned ExifLength, tag_ExifInfo* pInfo, int depth, bool ofPicture,
+                         bool gps)
 {
     unsigned char* end = OffsetBase + ExifLength;
     if (DirStart < OffsetBase || DirStart > end || end - DirStart < 2) {
@@ -452,18 +468,21 @@ bool VsExifInfo::WalkDir(unsigned char* DirStart, unsigned char* OffsetBase,
         // An entry without components has no value to read.
         if (Components == 0) continue;
 
-        if (Tag == TAG_THUMBNAIL_OFFSET) {
+        if (gps) {
+            StoreGpsTag(Tag, Format, ValuePtr, Components, pInfo);
+        } else if (Tag == TAG_THUMBNAIL_OFFSET) {
             thumbOffset = ToDword(ConvertAnyFormat(ValuePtr, Format));
         } else if (Tag == TAG_THUMBNAIL_LENGTH) {
             thumbSize = ToDword(ConvertAnyFormat(ValuePtr, Format));
-        } else if (Tag == TAG_EXIF_OFFSET || Tag == TAG_INTEROP_OFFSET) {
+        } else if (Tag == TAG_EXIF_OFFSET || Tag == TAG_INTEROP_OFFSET || Tag == TAG_GPS_OFFSET) {
             DWORD sub = Get32u(ValuePtr);
             if (sub <= 8) continue;
             if (sub > ExifLength) {
                 SetError("Illegal subdirectory link");
                 return false;
             }
-            WalkDir(OffsetBase + sub, OffsetBase, ExifLength, pInfo, depth + 1, ofPicture);
+            WalkDir(OffsetBase + sub, OffsetBase, ExifLength, pInfo, depth + 1, ofPicture,
+                    Tag == TAG_GPS_OFFSET);
         } else if (ofPicture) {
             StoreTag(Tag, Format, ValuePtr, (DWORD)ByteCount, pInfo);
         }
@@ -479,7 +498,7 @@ bool VsExifInfo::WalkDir(unsigned char* DirStart, unsigned char* OffsetBase,
                 SetError("Illegal subdirectory link");
                 return false;
             }
-            WalkDir(OffsetBase + next, OffsetBase, ExifLength, pInfo, depth + 1, false);
+            WalkDir(OffsetBase + next, OffsetBase, ExifLength, pInfo, depth + 1, false, gps);
         }
     }
 
@@ -563,4 +582,40 @@ void VsExifInfo::StoreUserComment(const unsigned char* ValuePtr, DWORD ByteCount
     }
     DWORD avail = end - start;
     CopyText(pInfo->Comments, kUserCommentMax + 1, ValuePtr + start, avail);
+}
+
+void VsExifInfo::StoreGpsTag(int Tag, int Format, unsigned char* ValuePtr, DWORD Components,
+                             tag_ExifInfo* pInfo)
+{
+    switch (Tag) {
+    case GPS_LATITUDE_REF: m_gpsLatitudeRef = (char)ValuePtr[0]; return;
+    case GPS_LONGITUDE_REF: m_gpsLongitudeRef = (char)ValuePtr[0]; return;
+    case GPS_ALTITUDE_REF: m_gpsAltitudeRef = ToInt(ConvertAnyFormat(ValuePtr, Format)); return;
+    case GPS_ALTITUDE:
+        if (Format != FMT_URATIONAL) return;
+        pInfo->GpsAltitude = ConvertAnyFormat(ValuePtr, Format);
+        pInfo->HasGpsAltitude = true;
+        return;
+    case GPS_LATITUDE:
+    case GPS_LONGITUDE: {
+        // Degrees, minutes and seconds, three rationals.
+        if (Format != FMT_URATIONAL || Components < 3) return;
+        const double degrees = ConvertAnyFormat(ValuePtr, Format) +
+                               ConvertAnyFormat(ValuePtr + 8, Format) / 60 +
+                               ConvertAnyFormat(ValuePtr + 16, Format) / 3600;
+        if (Tag == GPS_LATITUDE) pInfo->GpsLatitude = degrees;
+        else pInfo->GpsLongitude = degrees;
+        m_gpsParts |= Tag == GPS_LATITUDE ? 1 : 2;
+        return;
+    }
+    default: return;
+    }
+}
+
+void VsExifInfo::SignGps(tag_ExifInfo* pInfo)
+{
+    pInfo->HasGpsPosition = m_gpsParts == 3;
+    if (m_gpsLatitudeRef == 'S') pInfo->GpsLatitude = -pInfo->GpsLatitude;
+    if (m_gpsLongitudeRef == 'W') pInfo->GpsLongitude = -pInfo->GpsLongitude;
+    if (m_gpsAltitudeRef == 1) pInfo->GpsAltitude = -pInfo->GpsAltitude;
 }

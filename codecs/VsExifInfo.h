@@ -46,6 +46,12 @@ struct tag_ExifInfo {
     unsigned char* ThumbnailPointer;  // inside the kept EXIF section's data
     DWORD ThumbnailSize;
     bool IsExif;
+    // GPS position in degrees (south and west negative) and altitude in
+    // metres (below sea level negative), each when the file gives it.
+    bool HasGpsPosition;
+    double GpsLatitude, GpsLongitude;
+    bool HasGpsAltitude;
+    double GpsAltitude;
 };
 
 // One kept marker segment; Data (malloc'ed) starts with the two length bytes.
@@ -101,11 +107,16 @@ private:
     // `ofPicture`: the directory describes the picture, not the thumbnail
     // that the directories linked after the first describe.
     bool WalkDir(unsigned char* DirStart, unsigned char* OffsetBase, unsigned ExifLength,
-                 tag_ExifInfo* pInfo, int depth, bool ofPicture);
+                 tag_ExifInfo* pInfo, int depth, bool ofPicture, bool gps = false);
     bool MarkVisited(unsigned char* DirStart);
     void StoreTag(int Tag, int Format, unsigned char* ValuePtr, DWORD ByteCount,
                   tag_ExifInfo* pInfo);
     void StoreUserComment(const unsigned char* ValuePtr, DWORD ByteCount, tag_ExifInfo* pInfo);
+    // A tag of the GPS directory, whose numbers mean other things elsewhere.
+    void StoreGpsTag(int Tag, int Format, unsigned char* ValuePtr, DWORD Components,
+                     tag_ExifInfo* pInfo);
+    // Gives the GPS values the signs their reference tags name.
+    void SignGps(tag_ExifInfo* pInfo);
 
     tag_ExifInfo* m_exifinfo;
     char m_szLastError[256];
@@ -118,6 +129,11 @@ private:
     // Directory walk state of the EXIF block being parsed.
     unsigned char* m_visited[kMaxDirs];
     int m_nVisited;
+    // GPS reference letters (N/S, E/W) and altitude reference (1: below sea
+    // level), read in any order with the values they qualify.
+    char m_gpsLatitudeRef, m_gpsLongitudeRef;
+    int m_gpsAltitudeRef;
+    int m_gpsParts;  // bit 0 latitude, bit 1 longitude read
 };
 
 #endif

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Quantize.h"
+#include "Shrink.h"
 #include "VistelBMP.h"
 #include "VistelGIF.h"
 #include "VistelJPG.h"
@@ -25,6 +25,16 @@ std::unique_ptr<Vistel> Make()
     return std::make_unique<Codec>();
 }
 
+// How far into a file a header check may have to read. A BMP or TGA header
+// is a few hundred bytes at the start, and what it announces is judged by
+// the file's length (leastBytes). PNG, GIF and JPEG may put metadata first:
+// chunks before the image data, extensions before the first frame,
+// segments before the frame header. The largest real writers put there is
+// a JPEG's colour profile, at most 255 segments of 64 KiB (16.7 MB), with
+// its EXIF and XMP segments; twice that leaves room and stays bounded.
+constexpr size_t kFixedHeaderReach = (size_t)64 << 10;
+constexpr size_t kMetadataReach = (size_t)32 << 20;
+
 // The probe order. Types with a signature come first, so that data carrying
 // one is decoded by that type's codec alone: PNG's eight bytes, "GIF8",
 // JPEG's start-of-image marker, BMP's "BM" with a known header size. TGA has
@@ -32,15 +42,15 @@ std::unique_ptr<Vistel> Make()
 // data of another type could pass: it is tried last.
 const Format kFormats[] = {
     {VISTEL_FORMAT_PNG, "PNG", {"png", nullptr}, "\x89PNG\r\n\x1A\n", 8, VistelPNG::CheckFormat,
-     Make<VistelPNG>},
+     Make<VistelPNG>, VistelPNG::Describe, kMetadataReach},
     {VISTEL_FORMAT_GIF, "GIF", {"gif", nullptr}, "GIF8", 4, VistelGIF::CheckFormat,
-     Make<VistelGIF>},
+     Make<VistelGIF>, VistelGIF::Describe, kMetadataReach},
     {VISTEL_FORMAT_JPG, "JPEG", {"jpg", "jpeg", "jpe"}, "\xFF\xD8\xFF", 3,
-     VistelJPG::CheckFormat, Make<VistelJPG>},
+     VistelJPG::CheckFormat, Make<VistelJPG>, VistelJPG::Describe, kMetadataReach},
     {VISTEL_FORMAT_BMP, "BMP", {"bmp", nullptr}, "BM", 2, VistelBMP::CheckFormat,
-     Make<VistelBMP>},
+     Make<VistelBMP>, VistelBMP::Describe, kFixedHeaderReach},
     {VISTEL_FORMAT_TGA, "TGA", {"tga", nullptr}, nullptr, 0, VistelTGA::CheckFormat,
-     Make<VistelTGA>},
+     Make<VistelTGA>, VistelTGA::Describe, kFixedHeaderReach},
 };
 
 // The codec's complaint, naming the codec when its text does not.
@@ -64,7 +74,10 @@ bool DecodeAs(Vistel& image, VsFile* file, const Format& format)
     // The picture's resolution is its file's, or none.
     codec->SetXDPI(0);
     codec->SetYDPI(0);
-    if (codec->Decode(file)) return image.Transfer(*codec);
+    const int scale = image.GetJpegScale();
+    if (codec->Decode(file) && (format.type == VISTEL_FORMAT_JPG || image.GetEscape() == -1 ||
+                                ShrinkByArea(*codec, scale)))
+        return image.Transfer(*codec);
     Complain(image, format, codec->GetLastError());
     return false;
 }
@@ -108,14 +121,20 @@ const Format* ByFileName(const char* fileName)
     return nullptr;
 }
 
-const Format* Probe(const BYTE* data, size_t size, basic_image_information* info)
+const Format* Probe(const BYTE* data, size_t size, basic_image_information* info,
+                    uint64_t dataLength)
 {
     basic_image_information scratch;
     if (!info) info = &scratch;
     if (!data || size == 0 || size > 0xFFFFFFFFu) return nullptr;
+    if (dataLength < size) dataLength = size;
     for (const Format& f : kFormats) {
         memset(info, 0, sizeof(*info));
-        if (f.check(const_cast<BYTE*>(data), (DWORD)size, info)) return &f;
+        if (!f.check(const_cast<BYTE*>(data), (DWORD)size, info)) continue;
+        if (info->leastBytes <= dataLength) return &f;
+        if (!f.signature) continue;
+        info->width = info->height = 0;
+        return &f;
     }
     return nullptr;
 }
@@ -128,6 +147,13 @@ const Format* BySignature(const BYTE* data, size_t size)
             memcmp(data, f.signature, f.signatureLength) == 0)
             return &f;
     return nullptr;
+}
+
+bool Describe(const BYTE* data, size_t size, PictureFacts* facts)
+{
+    const Format* format = Probe(data, size, nullptr);
+    if (!format) format = BySignature(data, size);
+    return format && format->describe(data, size, facts);
 }
 
 bool Decode(Vistel& image, const BYTE* data, size_t size, DWORD type)

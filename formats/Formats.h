@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "PictureFacts.h"
 #include "Vistel.h"
 
 namespace formats {
@@ -24,6 +25,11 @@ struct Format {
     bool (*check)(BYTE* data, DWORD size, basic_image_information* info);
     // A codec object for the type.
     std::unique_ptr<Vistel> (*make)();
+    // What the headers and metadata say, without decoding pixels.
+    bool (*describe)(const BYTE* data, size_t size, PictureFacts* facts);
+    // The most of a file's first bytes its header check can need to decide
+    // (what a photo match reads at most).
+    size_t headerReach;
 };
 
 // Every type, in probe order; `count` receives their number.
@@ -33,15 +39,25 @@ const Format* ByType(DWORD type);
 // The type a file name's extension names, or null.
 const Format* ByFileName(const char* fileName);
 // The first type whose header check the data passes, with the picture's
-// size in *info; null when none does.
-const Format* Probe(const BYTE* data, size_t size, basic_image_information* info);
+// size in *info; null when none does. `data` may be the first bytes of
+// data `dataLength` long (a file's first bytes); data too short for the
+// picture its header claims is no TGA, and any other type then reports 0 x 0
+// (its decoder refuses it and says why).
+const Format* Probe(const BYTE* data, size_t size, basic_image_information* info,
+                    uint64_t dataLength = 0);
 // The type whose signature the data starts with, whether or not the rest
 // of its header holds; null when none does.
 const Format* BySignature(const BYTE* data, size_t size);
 
+// The facts the headers and metadata of data of a type we read give (the
+// type found as Decode finds it); false when no type's reader takes them.
+bool Describe(const BYTE* data, size_t size, PictureFacts* facts);
+
 // Decodes data of the given type, or with VISTEL_FORMAT_UNKNOWN of the type
 // its header names (Probe), else of the type its signature names, whose
-// decoder then says what is wrong. On failure the image keeps its pixels and its last
+// decoder then says what is wrong. The picture comes at 1/GetJpegScale()
+// of its size: JPEG through libjpeg's DCT scaling, the other types shrunk
+// by area averaging (ShrinkByArea). On failure the image keeps its pixels and its last
 // error names the decoder and the cause ("unknown image format" when no
 // signature matched, "empty file" for no data).
 bool Decode(Vistel& image, const BYTE* data, size_t size, DWORD type);

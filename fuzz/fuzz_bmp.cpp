@@ -1,4 +1,4 @@
-// Decodes arbitrary bytes as a BMP and through format detection. A decoded
+// Describes and decodes arbitrary bytes as a BMP and through format detection. A decoded
 // image must export as RGBA, and a small one must survive a BMP round trip
 // unchanged. Header-only mode and the format check run on the same bytes.
 #include <cstdint>
@@ -8,6 +8,7 @@
 
 #include "Vistel.h"
 #include "Formats.h"
+#include "VistelBMP.h"
 
 namespace {
 
@@ -45,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size > (1u << 20)) return 0;
     std::vector<uint8_t> bytes(data, data + size);
     BYTE* buffer = bytes.data();
+    PictureFacts facts;
+    VistelBMP::Describe(buffer, size, &facts);
 
     basic_image_information info;
     formats::Probe(buffer, (DWORD)size, &info);

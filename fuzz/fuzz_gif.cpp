@@ -1,4 +1,4 @@
-// GIF decoding: the file's frames as stored, every frame composed as the
+// GIF description (Describe) and decoding: the file's frames as stored, every frame composed as the
 // screen shows it, and a still through the dispatch, as GIF and as unknown
 // type, with the RGBA export of every result.
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include "GifFile.h"
 #include "Quantize.h"
 #include "Vistel.h"
+#include "VistelGIF.h"
 
 static void ExportRgba(Vistel& image)
 {
@@ -39,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     if (size > (1u << 18)) return 0;
     std::vector<BYTE> data(bytes, bytes + size);
     formats::Probe(data.data(), data.size(), nullptr);
+    PictureFacts facts;
+    VistelGIF::Describe(data.data(), data.size(), &facts);
 
     // Screens of many megapixels only cost time per input: the ceiling
     // checks that guard them are covered by the unit tests.

@@ -1,4 +1,4 @@
-// JPEG decoding through the codec dispatch (as JPEG and as unknown type),
+// JPEG description (Describe) and decoding through the codec dispatch (as JPEG and as unknown type),
 // the header check, decode options, and re-encoding of what was decoded,
 // which also writes any EXIF segment the input carried back out.
 #include <cstdint>
@@ -24,8 +24,8 @@ public:
         static const DWORD kDecodeOptions[] = {0, JPG_OPT_GREY_DECODE,
                                                JPG_OPT_QUANTIZE | JPG_OPT_ONE_PASS,
                                                JPG_OPT_QUANTIZE | JPG_OPT_DITHER,
-                                               JPG_OPT_NO_SMOOTH_UPSAMPLING};
-        SetCodecOption(kDecodeOptions[selector % 5], VISTEL_FORMAT_JPG);
+                                               JPG_OPT_NO_SMOOTH_UPSAMPLING, JPG_OPT_UPRIGHT};
+        SetCodecOption(kDecodeOptions[selector % 6], VISTEL_FORMAT_JPG);
         SetJpegScale((BYTE)((selector >> 3) % 9));
         SetJpegQuality((BYTE)(8 + (selector >> 4) * 16));
     }
@@ -37,6 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > (1u << 20)) return 0;
     std::vector<BYTE> buf(data, data + size);
+    PictureFacts facts;
+    VistelJPG::Describe(buf.data(), size, &facts);
 
     basic_image_information bi = {};
     if ((formats::Probe(buf.data(), (DWORD)size, &bi) != nullptr) &&

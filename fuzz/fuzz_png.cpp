@@ -1,4 +1,4 @@
-// PNG decoding of arbitrary bytes through the dispatch, named as PNG and as
+// PNG description (Describe) and decoding of arbitrary bytes through the dispatch, named as PNG and as
 // an unknown type. A decode that fails must say why; one that succeeds is
 // encoded again and must decode back to the same RGBA pixels.
 #include <cstdint>
@@ -7,6 +7,7 @@
 
 #include "Vistel.h"
 #include "Formats.h"
+#include "VistelPNG.h"
 
 namespace {
 
@@ -46,6 +47,8 @@ void RoundTrip(Vistel& img)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     BYTE* bytes = const_cast<BYTE*>(data);  // decoders only read the buffer
+    PictureFacts facts;
+    VistelPNG::Describe(bytes, size, &facts);
 
     Vistel png;
     if (formats::Decode(png, bytes, (DWORD)size, VISTEL_FORMAT_PNG))

@@ -1,4 +1,4 @@
-// Fuzz target for the TGA codec, reached through the codec dispatch: the
+// Fuzz target for the TGA codec and its Describe, reached through the codec dispatch: the
 // data is checked with CheckFormat and decoded both as TGA and as unknown
 // type (where TGA, having no signature, is tried after every other codec).
 // Whatever decodes is encoded again and must decode to the same pixels.
@@ -8,6 +8,7 @@
 
 #include "Vistel.h"
 #include "Formats.h"
+#include "VistelTGA.h"
 
 namespace {
 
@@ -48,6 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     BYTE* buf = (BYTE*)malloc(size ? size : 1);
     if (!buf) return 0;
     if (size) memcpy(buf, data, size);
+    PictureFacts facts;
+    VistelTGA::Describe(buf, size, &facts);
 
     basic_image_information bi;
     formats::Probe(buf, (DWORD)size, &bi);

@@ -62,6 +62,11 @@ struct basic_image_information {
     DWORD format;
     int32_t width;
     int32_t height;
+    // The fewest bytes any data with this header has when it holds the
+    // picture the header claims; 0 when the format sets no such bound. A
+    // check may see only the first bytes of a file: whoever knows the
+    // whole length compares it with this.
+    uint64_t leastBytes;
 };
 
 inline RGBQUAD RGBtoRGBQUAD(COLORREF cr)

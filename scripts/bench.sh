@@ -3,8 +3,9 @@
 # the targets (PASS/FAIL per row): C++ decode, encode and transform benchmarks
 # against plain libpng, libjpeg, giflib and memcpy and against Pillow's
 # resize; Tcl photo reads and writes against Tk's own and Img's formats; the
-# GIF writer against Pillow and Tk; the animated GIF against Tk-only frame
-# cycling; peak memory of a PNG read.
+# GIF writer against Pillow and Tk; a JPEG read at 1/8 scale against the full
+# read, and a thumbnail made so against Pillow's thumbnail(); the animated
+# GIF against Tk-only frame cycling; peak memory of a PNG read.
 #
 #   scripts/bench.sh
 #
@@ -113,6 +114,11 @@ echo "bench.sh: peak memory of a PNG read" >&2
 for _ in $(seq "$runs"); do
     tcl mem vistel
     tcl mem tk
+done
+
+echo "bench.sh: hostile inputs, one process each" >&2
+for name in $(xvfb-run -a tclsh bench/photo_bench.tcl names); do
+    tcl hostile "$name"
 done
 
 {

@@ -5,7 +5,8 @@
 # Compiler and build tools, Tcl/Tk headers and shells, image libraries,
 # GoogleTest, a virtual X server for the Tk tests, clang with its
 # sanitizer and libFuzzer runtimes for the fuzz targets, and independent
-# decoders that check what we write (Python's Pillow, libjpeg's djpeg).
+# decoders that check what we write (Python's Pillow, libjpeg's djpeg), and
+# Python's tkinter, through which Python programs use the extension.
 VISTEL_PACKAGES=(
     g++ make cmake
     tcl-dev tk-dev
@@ -13,7 +14,7 @@ VISTEL_PACKAGES=(
     libgtest-dev
     xvfb xauth
     clang libclang-rt-14-dev
-    python3-pil libjpeg-turbo-progs
+    python3-pil libjpeg-turbo-progs python3-tk
     tcl-thread
 )
 

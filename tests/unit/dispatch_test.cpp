@@ -35,7 +35,7 @@ TEST(Dispatch, RefusalsLeaveTheImageAndTheStreamAsTheyWere)
     EXPECT_EQ(out.Size(), 0);
 
     // A GIF signature and screen size, but not the whole screen block.
-    basic_image_information bi = {9, 9, 9};
+    basic_image_information bi = {9, 9, 9, 9};
     BYTE gif[10] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0};
     EXPECT_EQ(formats::Probe(gif, sizeof(gif), &bi), nullptr);
     EXPECT_EQ(bi.width, 0);
