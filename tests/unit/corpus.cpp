@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <unistd.h>
 
 #include "Vistel.h"
 
@@ -16,16 +17,25 @@ namespace fs = std::filesystem;
 
 namespace corpus {
 
+namespace {
+
+// Under CI the references must be there: the test asking fails (a skip
+// after a failure still counts as a failure).
+void FailUnderCi(const std::string& what)
+{
+    const char* ci = getenv("CI");
+    if (ci && strcmp(ci, "true") == 0 && ::testing::UnitTest::GetInstance()->current_test_info())
+        ADD_FAILURE() << "CI=true but " << what;
+}
+
+}  // namespace
+
 std::string Root()
 {
     const char* env = getenv("VISTEL_TESTDATA");
     std::string root = env && *env ? env : VISTEL_TESTDATA;
     if (fs::is_directory(root)) return root;
-    // Under CI the corpora must be there: the test asking fails (a skip
-    // after a failure still counts as a failure).
-    const char* ci = getenv("CI");
-    if (ci && strcmp(ci, "true") == 0 && ::testing::UnitTest::GetInstance()->current_test_info())
-        ADD_FAILURE() << "CI=true but the test corpora are missing: " << root;
+    FailUnderCi("the test corpora are missing: " + root);
     return "";
 }
 
@@ -57,41 +67,32 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>* out)
     return true;
 }
 
-bool ReadRef(const std::string& suite, const std::string& relpath, std::vector<RefFrame>* out)
+std::vector<std::vector<std::string>> ReadTable(const std::string& path)
 {
-    out->clear();
+    std::vector<std::vector<std::string>> rows;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> fields;
+        std::istringstream columns(line);
+        for (std::string field; std::getline(columns, field, '\t');) fields.push_back(field);
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+std::vector<std::vector<std::string>> ReadRef(const std::string& suite, const std::string& relpath)
+{
+    std::vector<std::vector<std::string>> lines;
     std::ifstream in(Root() + "/" + suite + "/ref/" + relpath + ".rgba.sha256");
-    if (!in) return false;
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream words(line);
-        std::vector<std::string> w((std::istream_iterator<std::string>(words)),
-                                   std::istream_iterator<std::string>());
-        RefFrame f;
-        if (w.size() == 3) {
-            f = {-1, std::stoi(w[0]), std::stoi(w[1]), w[2]};
-        } else if (w.size() == 4) {
-            f = {std::stoi(w[0]), std::stoi(w[1]), std::stoi(w[2]), w[3]};
-        } else {
-            continue;
-        }
-        out->push_back(f);
+        lines.emplace_back(std::istream_iterator<std::string>(words),
+                           std::istream_iterator<std::string>());
     }
-    return !out->empty();
-}
-
-std::string Status(const std::string& suite, const std::string& relpath)
-{
-    std::ifstream in(Root() + "/" + suite + "/ref/_status.tsv");
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t tab = line.find('\t');
-        if (tab == std::string::npos || line.compare(0, tab, relpath) != 0) continue;
-        size_t tab2 = line.find('\t', tab + 1);
-        return line.substr(tab + 1, tab2 == std::string::npos ? std::string::npos
-                                                               : tab2 - tab - 1);
-    }
-    return "";
+    return lines;
 }
 
 namespace {
@@ -165,6 +166,40 @@ std::vector<uint8_t> OpaqueRgba(Vistel& img)
     if (!img.AlphaIsValid() && !img.IsTransparent() && !img.AlphaPaletteIsEnabled())
         for (size_t i = 3; i < out.size(); i += 4) out[i] = 255;
     return out;
+}
+
+std::vector<std::string> PillowDescribe(const std::vector<uint8_t>& file, bool rgbOnly)
+{
+    static const char* script =
+        "import sys, hashlib\n"
+        "from PIL import Image\n"
+        "im = Image.open(sys.argv[1])\n"
+        "for i in range(getattr(im, 'n_frames', 1)):\n"
+        "    im.seek(i)\n"
+        "    px = im.convert(sys.argv[2])\n"
+        "    print(px.width, px.height, hashlib.sha256(px.tobytes()).hexdigest(),\n"
+        "          im.info.get('duration', 0))\n"
+        "dpi = [round(v) for v in im.info.get('dpi', (0, 0))]\n"
+        "print('loop', im.info.get('loop', -1), 'dpi', *dpi)\n";
+    static int calls = 0;
+    const char* tmp = getenv("TMPDIR");
+    const std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/vistel_pillow_" +
+                             std::to_string(getpid()) + "_" + std::to_string(calls++);
+    std::ofstream(base + ".py") << script;
+    std::ofstream(base + ".img", std::ios::binary).write((const char*)file.data(), file.size());
+    // Without the sanitizer runtime a sanitized build may preload.
+    const std::string cmd = "env -u LD_PRELOAD /usr/bin/python3 " + base + ".py " + base + ".img " +
+                            (rgbOnly ? "RGB" : "RGBA") + " 2>/dev/null";
+    std::vector<std::string> lines;
+    if (FILE* pipe = popen(cmd.c_str(), "r")) {
+        char buf[512];
+        while (fgets(buf, sizeof buf, pipe)) lines.emplace_back(buf, strcspn(buf, "\n"));
+        if (pclose(pipe) != 0) lines.clear();
+    }
+    if (lines.empty()) FailUnderCi("Pillow (python3-pil) cannot be run");
+    remove((base + ".py").c_str());
+    remove((base + ".img").c_str());
+    return lines;
 }
 
 }  // namespace corpus

@@ -1,5 +1,6 @@
-// Helpers for the corpus tests: locating ../shared/testdata, reading files
-// and reference hashes, and SHA-256 of decoded RGBA bytes.
+// Helpers for the tests of real files: locating ../shared/testdata, reading
+// files, tab-separated tables and reference hashes, SHA-256 of decoded RGBA
+// bytes, and Pillow (Debian's python3-pil) as an independent decoder.
 #ifndef VISTEL_TESTS_CORPUS_H
 #define VISTEL_TESTS_CORPUS_H
 
@@ -19,20 +20,12 @@ std::string Root();
 // the suite folder. Files under ref/ are skipped.
 std::vector<std::string> Files(const std::string& suite, const std::vector<std::string>& exts);
 bool ReadFile(const std::string& path, std::vector<uint8_t>* out);
+// The rows of a tab-separated file, without blank lines and '#' comments.
+std::vector<std::vector<std::string>> ReadTable(const std::string& path);
 
-// One line of a reference file: frame index (-1 for a still image), size
-// and the hex SHA-256 of Pillow's RGBA bytes.
-struct RefFrame {
-    int index;
-    int width;
-    int height;
-    std::string sha256;
-};
-// Reads Root()/suite/ref/<relpath>.rgba.sha256; false when there is none.
-bool ReadRef(const std::string& suite, const std::string& relpath, std::vector<RefFrame>* out);
-// The verdict column of ref/_status.tsv for relpath ("ok", "anim", "error",
-// "pillow-defect"), or "" when not listed.
-std::string Status(const std::string& suite, const std::string& relpath);
+// The lines of Root()/suite/ref/<relpath>.rgba.sha256 as words: "W H SHA"
+// for a still image, "INDEX W H SHA" per frame of an animation.
+std::vector<std::vector<std::string>> ReadRef(const std::string& suite, const std::string& relpath);
 
 std::string Sha256Hex(const uint8_t* data, size_t size);
 
@@ -40,6 +33,12 @@ std::string Sha256Hex(const uint8_t* data, size_t size);
 // carries none (no plane, transparent index or alpha palette), as the
 // references have it. Empty when the export fails.
 std::vector<uint8_t> OpaqueRgba(Vistel& img);
+
+// What Pillow makes of a file, one line per frame: "W H SHA DURATION", SHA
+// over its RGBA bytes (RGB when `rgbOnly`), DURATION in ms; then "loop N"
+// (-1 without a loop count), "dpi X Y" (0 0 without a resolution). Empty
+// when Pillow cannot be run (which fails the running test under CI=true).
+std::vector<std::string> PillowDescribe(const std::vector<uint8_t>& file, bool rgbOnly = false);
 
 }  // namespace corpus
 
