@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "ResizeRows.h"
@@ -66,7 +67,8 @@ bool MakeAxis(int inSize, double extent, int outSize, Filter filter, Axis* axis)
     const double support = (filter == Filter::Bicubic ? 2.0 : 1.0) * widen;
     const int window = (int)std::ceil(support) * 2 + 1;
     uint64_t cells;
-    if (!vssize::Product((uint64_t)outSize, (uint64_t)window, sizeof(int16_t), &cells)) return false;
+    if (!vssize::Product((uint64_t)outSize, (uint64_t)window, sizeof(int16_t), &cells))
+        return false;
     axis->window = window;
     axis->first.assign((size_t)outSize, 0);
     axis->count.assign((size_t)outSize, 0);
@@ -130,7 +132,10 @@ uint8_t Premultiply(uint8_t c, uint8_t a)
 class RowSource {
 public:
     RowSource(const PixelView& view, const RowKernels& kernels, bool premultiply)
-        : view_(view), kernels_(kernels), premultiply_(premultiply), alpha_(HasAlpha(view)),
+        : view_(view),
+          kernels_(kernels),
+          premultiply_(premultiply),
+          alpha_(HasAlpha(view)),
           plain_(view.pixelSize == 4 && view.offset[0] == 0 && view.offset[1] == 1 &&
                  view.offset[2] == 2 && view.offset[3] == 3 && !view.alphaPlane)
     {
@@ -182,8 +187,14 @@ class BoxShrink {
 public:
     BoxShrink(RowSource& source, int width, int height, int sideX, int sideY,
               const RowKernels& kernels)
-        : source_(source), kernels_(kernels), width_(width), height_(height), sideX_(sideX),
-          sideY_(sideY), sums_((size_t)width * 4), scratch_((size_t)width * 4)
+        : source_(source),
+          kernels_(kernels),
+          width_(width),
+          height_(height),
+          sideX_(sideX),
+          sideY_(sideY),
+          sums_((size_t)width * 4),
+          scratch_((size_t)width * 4)
     {
     }
 
@@ -243,7 +254,7 @@ void UnpremultiplyRow(uint8_t* p, int width)
 // combined down from the ring and the result resampled across (down
 // first): whichever does less work.
 Outcome ResizeInto(const PixelView& src, int width, int height, Filter filter, int gap,
-                  const RowKernels& kernels, uint8_t* out, ptrdiff_t outPitch, bool* opaque)
+                   const RowKernels& kernels, uint8_t* out, ptrdiff_t outPitch, bool* opaque)
 {
     const int sideX = BoxSide(src.width, width, gap), sideY = BoxSide(src.height, height, gap);
     const bool boxed = sideX > 1 || sideY > 1;
@@ -265,7 +276,8 @@ Outcome ResizeInto(const PixelView& src, int width, int height, Filter filter, i
         return Outcome::TooLarge;
 
     RowSource source(src, kernels, true);
-    BoxShrink box(source, src.width, src.height, sideX, sideY, kernels);
+    std::optional<BoxShrink> box;
+    if (boxed) box.emplace(source, src.width, src.height, sideX, sideY, kernels);
     std::vector<uint8_t> ring((size_t)ringBytes);
     std::vector<const uint8_t*> ringRow((size_t)ringRows);
     // Rows on their way into the ring (across first), or the combined row
@@ -277,8 +289,10 @@ Outcome ResizeInto(const PixelView& src, int width, int height, Filter filter, i
         uint8_t* slot = &ring[(size_t)(r % ringRows) * ringWidth * 4];
         uint8_t* into = acrossFirst ? line.data() : slot;
         const uint8_t* row = into;
-        if (boxed) box.Row(r, into);
-        else row = source.Row(r, into);
+        if (box)
+            box->Row(r, into);
+        else
+            row = source.Row(r, into);
         if (!acrossFirst) return row;
         kernels.resample(row, acrossTaps, width, slot);
         return (const uint8_t*)slot;
@@ -288,7 +302,8 @@ Outcome ResizeInto(const PixelView& src, int width, int height, Filter filter, i
     int produced = 0;
     for (int y = 0; y < height; y++) {
         const int first = down.first[y], count = down.count[y];
-        for (; produced < first + count; produced++) ringRow[produced % ringRows] = produce(produced);
+        for (; produced < first + count; produced++)
+            ringRow[produced % ringRows] = produce(produced);
         for (int t = 0; t < count; t++) rows[t] = ringRow[(first + t) % ringRows];
         const int16_t* weights = &down.weights[(size_t)y * down.window];
         uint8_t* dst = out + (ptrdiff_t)y * outPitch;
@@ -339,11 +354,12 @@ Outcome Allocate(int width, int height, Rgba* out)
 const char* Message(Outcome outcome)
 {
     switch (outcome) {
-    case Outcome::Ok: return "";
-    case Outcome::EmptySource: return "the picture is empty";
-    case Outcome::BadSize: return "width and height must be greater than zero";
-    case Outcome::TooLarge: return "the size asked for is larger than the memory ceiling allows";
-    case Outcome::NoMemory: return "not enough memory to resize the picture";
+        case Outcome::Ok: return "";
+        case Outcome::EmptySource: return "the picture is empty";
+        case Outcome::BadSize: return "width and height must be greater than zero";
+        case Outcome::TooLarge:
+            return "the size asked for is larger than the memory ceiling allows";
+        case Outcome::NoMemory: return "not enough memory to resize the picture";
     }
     return "";
 }
@@ -384,7 +400,7 @@ Outcome Resize(const PixelView& src, int width, int height, Filter filter, Rgba*
 }
 
 Outcome Thumbnail(const PixelView& src, int boxWidth, int boxHeight, const uint8_t border[4],
-                 Rgba* out)
+                  Rgba* out)
 {
     if (IsEmpty(src)) return Outcome::EmptySource;
     try {

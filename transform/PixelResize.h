@@ -55,7 +55,7 @@ Outcome Resize(const PixelView& src, int width, int height, Filter filter, Rgba*
 // `src` centred on it, shrunk with the bicubic kernel to fit the box and
 // keep its proportions when it is larger (a smaller one keeps its size).
 Outcome Thumbnail(const PixelView& src, int boxWidth, int boxHeight, const uint8_t border[4],
-                 Rgba* out);
+                  Rgba* out);
 
 // The size `src` is shrunk to inside a box (its own when it fits): the
 // longer side relative to the box fills it, the other is rounded, at least 1.

@@ -82,8 +82,10 @@ __m128i LoadPixel(const uint8_t* p)
 // Four 32-bit sums to four bytes: shift, then saturate to 0..255.
 __m128i SumsToBytes(__m128i a, __m128i b, __m128i c, __m128i d)
 {
-    const __m128i ab = _mm_packs_epi32(_mm_srai_epi32(a, kWeightBits), _mm_srai_epi32(b, kWeightBits));
-    const __m128i cd = _mm_packs_epi32(_mm_srai_epi32(c, kWeightBits), _mm_srai_epi32(d, kWeightBits));
+    const __m128i ab =
+        _mm_packs_epi32(_mm_srai_epi32(a, kWeightBits), _mm_srai_epi32(b, kWeightBits));
+    const __m128i cd =
+        _mm_packs_epi32(_mm_srai_epi32(c, kWeightBits), _mm_srai_epi32(d, kWeightBits));
     return _mm_packus_epi16(ab, cd);
 }
 
@@ -100,13 +102,13 @@ void ResampleSse2(const uint8_t* in, const RowTaps& taps, int outWidth, uint8_t*
         int t = 0;
         for (; t + 1 < n; t += 2, p += 8) {
             const __m128i pair = _mm_unpacklo_epi8(LoadPixel(p), LoadPixel(p + 4));
-            sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(pair, zero),
-                                                    WeightPair(w[t], w[t + 1])));
+            sum = _mm_add_epi32(
+                sum, _mm_madd_epi16(_mm_unpacklo_epi8(pair, zero), WeightPair(w[t], w[t + 1])));
         }
         if (t < n) {
             const __m128i single = _mm_unpacklo_epi8(LoadPixel(p), zero);
-            sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(single, zero),
-                                                    WeightPair(w[t], 0)));
+            sum = _mm_add_epi32(
+                sum, _mm_madd_epi16(_mm_unpacklo_epi8(single, zero), WeightPair(w[t], 0)));
         }
         const int32_t bytes = _mm_cvtsi128_si32(SumsToBytes(sum, zero, zero, zero));
         memcpy(out, &bytes, 4);
