@@ -1,6 +1,6 @@
 #include "PhotoPixels.h"
 
-#include "TkVistel.h"
+#include "PhotoPut.h"
 
 vsresize::PixelView PhotoView(Tk_PhotoHandle photo)
 {
@@ -16,29 +16,19 @@ vsresize::PixelView PhotoView(Tk_PhotoHandle photo)
     return view;
 }
 
-int PutPicture(Tcl_Interp* interp, Tk_PhotoHandle photo, const vsresize::Rgba& picture)
+int PutResized(Tcl_Interp* interp, Tk_PhotoHandle photo, vsresize::Outcome outcome,
+               const vsresize::Rgba& picture)
 {
-    Tk_PhotoImageBlock block;
-    block.pixelPtr = picture.pixels.get();
-    block.width = picture.width;
-    block.height = picture.height;
-    block.pitch = picture.width * 4;
-    block.pixelSize = 4;
-    block.offset[0] = 0;
-    block.offset[1] = 1;
-    block.offset[2] = 2;
-    // An alpha offset past the pixel tells Tk the block is opaque, which
-    // spares it working out from the alpha bytes which pixels are visible.
-    block.offset[3] = picture.opaque ? 4 : 3;
-    if (Tk_PhotoSetSize(interp, photo, picture.width, picture.height) != TCL_OK ||
-        Tk_PhotoPutBlock(interp, photo, &block, 0, 0, picture.width, picture.height,
-                         TK_PHOTO_COMPOSITE_SET) != TCL_OK)
+    switch (outcome) {
+    case vsresize::Outcome::Ok: break;
+    case vsresize::Outcome::EmptySource:
+        return VistelError(interp, "the photo is empty", "IMAGE", "EMPTY");
+    case vsresize::Outcome::BadSize:
+        return VistelError(interp, vsresize::Message(outcome), "VALUE");
+    default: return VistelError(interp, vsresize::Message(outcome), "MEMORY");
+    }
+    if (Tk_PhotoSetSize(interp, photo, picture.width, picture.height) != TCL_OK)
         return VistelError(interp, nullptr, "MEMORY");
-    return TCL_OK;
-}
-
-int ResizeFailed(Tcl_Interp* interp, vsresize::Outcome outcome)
-{
-    return VistelError(interp, vsresize::Message(outcome),
-                       outcome == vsresize::Outcome::NoMemory ? "MEMORY" : "IMAGE");
+    return PutRgba(interp, photo, picture.pixels.get(), picture.width * 4, 0, 0, picture.width,
+                   picture.height, picture.opaque);
 }

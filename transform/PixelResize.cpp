@@ -67,7 +67,7 @@ bool MakeAxis(int inSize, double extent, int outSize, Filter filter, Axis* axis)
     const double support = (filter == Filter::Bicubic ? 2.0 : 1.0) * widen;
     const int window = (int)std::ceil(support) * 2 + 1;
     uint64_t cells;
-    if (!vssize::Product((uint64_t)outSize, (uint64_t)window, sizeof(int16_t), &cells))
+    if (!vssize::PixelBufferBytes((uint64_t)outSize, (uint64_t)window, sizeof(int16_t), &cells))
         return false;
     axis->window = window;
     axis->first.assign((size_t)outSize, 0);
@@ -272,7 +272,7 @@ Outcome ResizeInto(const PixelView& src, int width, int height, Filter filter, i
     const int ringWidth = acrossFirst ? width : inWidth;
     const int ringRows = down.window;
     uint64_t ringBytes;
-    if (!vssize::Product((uint64_t)ringRows, (uint64_t)ringWidth, 4, &ringBytes))
+    if (!vssize::PixelBufferBytes((uint64_t)ringWidth, (uint64_t)ringRows, 4, &ringBytes))
         return Outcome::TooLarge;
 
     RowSource source(src, kernels, true);
@@ -341,7 +341,8 @@ Outcome Allocate(int width, int height, Rgba* out)
 {
     uint64_t bytes;
     if (width <= 0 || height <= 0) return Outcome::BadSize;
-    if (!vssize::Product((uint64_t)width, (uint64_t)height, 4, &bytes)) return Outcome::TooLarge;
+    if (!vssize::PixelBufferBytes((uint64_t)width, (uint64_t)height, 4, &bytes))
+        return Outcome::TooLarge;
     out->pixels.reset(new (std::nothrow) uint8_t[(size_t)bytes]);
     if (!out->pixels) return Outcome::NoMemory;
     out->width = width;
@@ -354,12 +355,11 @@ Outcome Allocate(int width, int height, Rgba* out)
 const char* Message(Outcome outcome)
 {
     switch (outcome) {
-        case Outcome::Ok: return "";
-        case Outcome::EmptySource: return "the picture is empty";
-        case Outcome::BadSize: return "width and height must be greater than zero";
-        case Outcome::TooLarge:
-            return "the size asked for is larger than the memory ceiling allows";
-        case Outcome::NoMemory: return "not enough memory to resize the picture";
+    case Outcome::Ok: return "";
+    case Outcome::EmptySource: return "the picture is empty";
+    case Outcome::BadSize: return "width and height must be greater than zero";
+    case Outcome::TooLarge: return vssize::kTooLarge;
+    case Outcome::NoMemory: return "not enough memory to resize the picture";
     }
     return "";
 }

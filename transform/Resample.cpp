@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "PixelResize.h"
 #include "Vistel.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 
+#include "PixelResize.h"
 #include "ResizeRows.h"
 #include "Vistel.h"
 #include "VistelJPG.h"
