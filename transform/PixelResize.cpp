@@ -20,7 +20,7 @@ namespace vsresize {
 
 namespace {
 
-// A shrink by more than the reducing gap along an axis first averages
+// A shrink by at least twice the reducing gap along an axis first averages
 // boxes of whole pixels, by the largest factor that still leaves a shrink
 // of at least the gap to the filter. Against an exact bicubic shrink, a gap
 // of 8 costs photos about 0.1 dB of PSNR, a gap of 4 about 0.4 dB and
