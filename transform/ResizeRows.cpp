@@ -69,7 +69,7 @@ bool OpaquePlain(const uint8_t* rgba, size_t pixels)
 // Two weights in the 16-bit lanes of every 32-bit lane, as pmaddwd pairs them.
 __m128i WeightPair(int16_t first, int16_t second)
 {
-    return _mm_set1_epi32((int32_t)(uint16_t)first | ((int32_t)(uint16_t)second << 16));
+    return _mm_set1_epi32((int32_t)((uint32_t)(uint16_t)first | (uint32_t)(uint16_t)second << 16));
 }
 
 __m128i LoadPixel(const uint8_t* p)
@@ -116,7 +116,7 @@ void ResampleSse2(const uint8_t* in, const RowTaps& taps, int outWidth, uint8_t*
 }
 
 // Sixteen bytes at a time, two rows at a time: bytes of the two rows
-// interleaved as 16-bit pairs. An odd last row pairs with itself at weight 0.
+// interleaved as 16-bit pairs. An odd last row pairs with zeros.
 void CombineSse2(const uint8_t* const* rows, const int16_t* weights, int count, size_t bytes,
                  uint8_t* out)
 {
