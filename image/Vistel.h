@@ -244,6 +244,8 @@ public:
     bool Mirror();
 
     // ------------------------------------------------ resampling and thumbnails
+    // Mode 1 takes the nearest pixel; modes 0 (bilinear) and 2 (bicubic), as
+    // Thumbnail, filter through transform/PixelResize and give true colour.
     bool Resample(long newx, long newy, int mode = 1, Vistel* iDst = nullptr);
     bool QIShrink(long newx, long newy, Vistel* iDst = nullptr);
     bool Expand(long left, long top, long right, long bottom, RGBQUAD canvascolor,
