@@ -369,13 +369,19 @@ void FitInBox(int width, int height, int boxWidth, int boxHeight, int* fitWidth,
     *fitWidth = width;
     *fitHeight = height;
     if (width <= boxWidth && height <= boxHeight) return;
+    // Of the whole sizes either side of the exact one, the one whose
+    // proportions w / h come closer to the picture's, in exact integers.
     const int64_t w = width, h = height, bw = boxWidth, bh = boxHeight;
-    if (w * bh >= h * bw) {
-        *fitWidth = boxWidth;
-        *fitHeight = (int)std::max<int64_t>(1, (2 * h * bw + w) / (2 * w));
-    } else {
+    if (bw * h >= w * bh) {
+        // The height fills the box; n wide is off by |w * bh - n * h|.
+        const int64_t n = w * bh / h, under = w * bh - n * h;
         *fitHeight = boxHeight;
-        *fitWidth = (int)std::max<int64_t>(1, (2 * w * bh + h) / (2 * h));
+        *fitWidth = (int)std::max<int64_t>(1, n + (2 * under > h ? 1 : 0));
+    } else {
+        // The width fills the box; n high is off by |w * n - bw * h| / n.
+        const int64_t n = bw * h / w, under = bw * h - w * n, over = w * (n + 1) - bw * h;
+        *fitWidth = boxWidth;
+        *fitHeight = (int)std::max<int64_t>(1, n + (under * (n + 1) > over * n ? 1 : 0));
     }
 }
 

@@ -57,8 +57,10 @@ Outcome Resize(const PixelView& src, int width, int height, Filter filter, Rgba*
 Outcome Thumbnail(const PixelView& src, int boxWidth, int boxHeight, const uint8_t border[4],
                   Rgba* out);
 
-// The size `src` is shrunk to inside a box (its own when it fits): the
-// longer side relative to the box fills it, the other is rounded, at least 1.
+// The size a picture is shrunk to inside a box (its own when it fits), as
+// Pillow's thumbnail() makes it: the side longer relative to the box fills
+// it, the other is the whole number (at least 1) below or above the exact
+// one whose proportions come closer to the picture's, the lower on a tie.
 void FitInBox(int width, int height, int boxWidth, int boxHeight, int* fitWidth, int* fitHeight);
 
 }  // namespace vsresize
