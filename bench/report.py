@@ -194,8 +194,10 @@ def main():
     t.add("GIF (256-colour photo)", r("write/gif/vistel"), "Tk", r("write/gif/tk"), 1.0)
     for key, label in [("jpeg", "JPEG"), ("bmp", "BMP"), ("tga", "TGA")]:
         t.add(label, r("write/%s/vistel" % key))
-    t.add("::Vistel::Resize %s → %s" % (big, to), r("resize/shrink/vistel"))
-    t.add("::Vistel::Thumbnail %s → 200×150" % big, r("thumbnail/200x150/vistel"))
+    t.add("::Vistel::Resize %s → %s, photo to photo" % (big, to), r("resize/shrink/vistel"),
+          "Pillow BICUBIC", r(p % (("pillow_bicubic_wall",) + shrink)), 1.0)
+    t.add("::Vistel::Thumbnail %s → 200×150, photo to photo" % big, r("thumbnail/200x150/vistel"),
+          "Pillow thumbnail()", r("pillow/thumbnail_wall/200x150"), 2.0)
 
     t.section("GIF writer, Tcl photo write (vsgif), wall time, against Pillow (and Tk)", "gif writer")
     t.add("256-colour %s photo, against Pillow's save of the same palette picture" % big,

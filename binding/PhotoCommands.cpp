@@ -8,6 +8,7 @@
 #include "Animation.h"
 #include "Commands.h"
 #include "PhotoBlock.h"
+#include "PhotoPixels.h"
 #include "PhotoPut.h"
 
 namespace {
@@ -74,6 +75,14 @@ int ResizeCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
     if (GetSize(interp, objv + 2, &width, &height) != TCL_OK) return TCL_ERROR;
     Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
     if (!photo) return TCL_ERROR;
+    if (!animation::IsAnimated(photo)) {
+        InterpCeiling ceiling(interp);
+        vsresize::Rgba picture;
+        return PutResized(interp, photo,
+                          vsresize::Resize(PhotoView(photo), width, height,
+                                           vsresize::Filter::Bicubic, &picture),
+                          picture);
+    }
     return Apply(interp, photo, [width, height](Vistel& image, std::string* error) {
         return image.Resample(width, height, 2) || Failed(image, error);
     });
@@ -98,6 +107,14 @@ int ThumbnailCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     }
     Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
     if (!photo) return TCL_ERROR;
+    if (!animation::IsAnimated(photo)) {
+        InterpCeiling ceiling(interp);
+        const uint8_t border[4] = {r, g, b, (uint8_t)(alpha & 0xFF)};
+        vsresize::Rgba picture;
+        return PutResized(interp, photo,
+                          vsresize::Thumbnail(PhotoView(photo), width, height, border, &picture),
+                          picture);
+    }
     const RGBQUAD canvas = {b, g, r, (BYTE)(alpha & 0xFF)};
     return Apply(interp, photo, [width, height, canvas](Vistel& image, std::string* error) {
         // The border is transparent where its colour's alpha says so.

@@ -71,10 +71,10 @@ bool Vistel::TransferResult(Vistel& result, Vistel* iDst)
     return Transfer(result);
 }
 
-bool Vistel::MakeWorkImage(Vistel& work, DWORD width, DWORD height, bool withAlpha)
+bool Vistel::MakeWorkImage(Vistel& work, DWORD width, DWORD height, bool withAlpha, DWORD bpp)
 {
     work.CopyInfo(*this);
-    if (!work.Create(width, height, head.biBitCount, GetType())) {
+    if (!work.Create(width, height, bpp ? bpp : head.biBitCount, GetType())) {
         SetLastError(work.GetLastError());
         return false;
     }

@@ -18,6 +18,14 @@
 
 class Vistel;
 
+// Resizing of pixel blocks (transform/PixelResize.h), which the filtered
+// resampling and thumbnails go through.
+namespace vsresize {
+struct Rgba;
+enum class Filter;
+enum class Outcome;
+}  // namespace vsresize
+
 struct tagVistelInfo {
     DWORD dwEffWidth;        // bytes per pixel row, padded to 4
     BYTE* pImage;            // first (bottom) pixel row inside pDib
@@ -236,13 +244,14 @@ public:
     bool Mirror();
 
     // ------------------------------------------------ resampling and thumbnails
+    // Mode 1 takes the nearest pixel; modes 0 (bilinear) and 2 (bicubic), as
+    // Thumbnail, filter through transform/PixelResize and give true colour.
     bool Resample(long newx, long newy, int mode = 1, Vistel* iDst = nullptr);
     bool QIShrink(long newx, long newy, Vistel* iDst = nullptr);
     bool Expand(long left, long top, long right, long bottom, RGBQUAD canvascolor,
                 Vistel* iDst = nullptr);
     bool Expand(long newx, long newy, RGBQUAD canvascolor, Vistel* iDst = nullptr);
     bool Thumbnail(long newx, long newy, RGBQUAD canvascolor, Vistel* iDst = nullptr);
-    static float KernelBSpline(float x);
 
     // ------------------------------------------------ interpolation
     enum InterpolationMethod {
@@ -257,6 +266,7 @@ public:
         OM_MIRROR = 6
     };
     static float KernelLinear(float x);
+    static float KernelBSpline(float x);
     static float KernelCubic(float t);
     static float KernelGeneralizedCubic(float t, float a = -1);
     static float KernelLanczosSinc(float t, float r = 3);
@@ -319,12 +329,19 @@ protected:
     bool TransferResult(Vistel& result, Vistel* iDst);
     // RotateLeft (counter-clockwise) and RotateRight (clockwise).
     bool QuarterTurn(bool clockwise, Vistel* iDst);
-    // The two mode-0 paths of Resample, writing into a prepared image.
-    void ResampleBilinear(Vistel& newImage, float xScale, float yScale);
-    void ShrinkByAreaAveraging(Vistel& newImage, float xScale, float yScale);
-    // An empty work image of this depth, type, info block and palette, with
-    // an alpha plane when withAlpha; false with the reason set on failure.
-    bool MakeWorkImage(Vistel& work, DWORD width, DWORD height, bool withAlpha);
+    // Resample modes 0 (bilinear) and 2 (bicubic) through PixelResize.
+    bool ResampleFiltered(long newx, long newy, vsresize::Filter filter, Vistel* iDst);
+    // This image when in true colour, else `copy` made a true-colour copy
+    // of it; null with the reason set when that fails.
+    Vistel* TrueColour(Vistel& copy);
+    // Moves a PixelResize result into iDst or this image, as true colour
+    // with an alpha plane when this image has one; a failed outcome's
+    // message becomes the last error.
+    bool TakePicture(vsresize::Outcome outcome, const vsresize::Rgba& picture, Vistel* iDst);
+    // An empty work image of this type, info block and palette and of this
+    // depth (or `bpp`), with an alpha plane when withAlpha; false with the
+    // reason set on failure.
+    bool MakeWorkImage(Vistel& work, DWORD width, DWORD height, bool withAlpha, DWORD bpp = 0);
 
     BYTE* pDib;
     BITMAPINFOHEADER head;

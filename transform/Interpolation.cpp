@@ -244,6 +244,13 @@ float Vistel::KernelLinear(float x)
     return t < 1.0f ? 1.0f - t : 0.0f;
 }
 
+float Vistel::KernelBSpline(float x)
+{
+    if (x > 2.0f) return 0.0f;
+    auto p = [](float t) { return t > 0.0f ? t * t * t : 0.0f; };
+    return (p(x + 2.0f) - 4.0f * p(x + 1.0f) + 6.0f * p(x) - 4.0f * p(x - 1.0f)) * 0.16666667f;
+}
+
 float Vistel::KernelCubic(float t)
 {
     const float x = fabsf(t), x2 = x * x, x3 = x2 * x;

@@ -1,38 +1,43 @@
-// Resampling (nearest, bilinear with an area-averaging shrink, cubic
-// B-spline), the integer box shrink, borders and thumbnails.
-#include <algorithm>
-#include <cmath>
+// Resampling (nearest pixel, or filtered through transform/PixelResize),
+// the integer box shrink, borders and thumbnails.
+#include <climits>
 #include <cstring>
 #include <vector>
 
+#include "PixelResize.h"
 #include "Vistel.h"
 
 namespace {
 
-long Clamp(long v, long lo, long hi)
+// The rows (bottom-up, blue-green-red) and alpha plane of a true-colour
+// image as a pixel view.
+vsresize::PixelView ViewOf(Vistel& img)
 {
-    return v < lo ? lo : (v > hi ? hi : v);
+    const long height = (long)img.GetHeight();
+    vsresize::PixelView view;
+    view.pixels = img.GetBits(height - 1);
+    view.width = (int)img.GetWidth();
+    view.height = (int)height;
+    view.pitch = -(ptrdiff_t)img.GetEffWidth();
+    view.pixelSize = 3;
+    view.offset[0] = 2;
+    view.offset[1] = 1;
+    view.offset[2] = 0;
+    view.offset[3] = -1;
+    if (img.AlphaIsValid()) {
+        view.alphaPlane = img.AlphaGetPointer(0, height - 1);
+        view.alphaPitch = -(ptrdiff_t)img.GetWidth();
+    }
+    return view;
 }
 
-// Destination bytes of the area shrink: rounding of the weights can push a
-// quotient past 255, which must saturate rather than wrap.
-BYTE ClampByte(int64_t v)
+// Sizes past an int ask for more than the memory ceiling allows anyway.
+int SideOf(long size)
 {
-    return (BYTE)(v < 0 ? 0 : (v > 255 ? 255 : v));
+    return size > INT_MAX ? INT_MAX : (int)size;
 }
-
-struct Sum3 {
-    int64_t b, g, r;
-};
 
 }  // namespace
-
-float Vistel::KernelBSpline(float x)
-{
-    if (x > 2.0f) return 0.0f;
-    auto p = [](float t) { return t > 0.0f ? t * t * t : 0.0f; };
-    return (p(x + 2.0f) - 4.0f * p(x + 1.0f) + 6.0f * p(x) - 4.0f * p(x - 1.0f)) * 0.16666667f;
-}
 
 bool Vistel::Resample(long newx, long newy, int mode, Vistel* iDst)
 {
@@ -45,218 +50,71 @@ bool Vistel::Resample(long newx, long newy, int mode, Vistel* iDst)
         return true;
     }
     if (newx < 0 || newy < 0) return false;
+    if (mode != 1)
+        return ResampleFiltered(newx, newy,
+                                mode == 2 ? vsresize::Filter::Bicubic : vsresize::Filter::Bilinear,
+                                iDst);
 
     const float xScale = (float)width / (float)newx;
     const float yScale = (float)height / (float)newy;
-
     Vistel newImage;
     if (!MakeWorkImage(newImage, (DWORD)newx, (DWORD)newy, pAlpha != nullptr)) return false;
-
-    const bool indexed = head.biClrUsed != 0;
-    switch (mode) {
-    case 1:
-        for (long y = 0; y < newy; y++) {
-            info.nProgress = y * 100 / newy;
-            if (info.nEscape) break;
-            for (long x = 0; x < newx; x++) {
-                RGBQUAD c = GetPixelColor((long)(x * xScale), (long)(y * yScale), true);
-                newImage.SetPixelColor(x, y, c, false);
-            }
+    for (long y = 0; y < newy; y++) {
+        info.nProgress = y * 100 / newy;
+        if (info.nEscape) break;
+        for (long x = 0; x < newx; x++) {
+            RGBQUAD c = GetPixelColor((long)(x * xScale), (long)(y * yScale), true);
+            newImage.SetPixelColor(x, y, c, false);
         }
-        break;
-    case 2: {
-        for (long y = 0; y < newy; y++) {
-            info.nProgress = y * 100 / newy;
-            if (info.nEscape) break;
-            const float f_y = (float)y * yScale - 0.5f;
-            const long i_y = (long)floorf(f_y);
-            const float b = f_y - (float)i_y;
-            for (long x = 0; x < newx; x++) {
-                const float f_x = (float)x * xScale - 0.5f;
-                const long i_x = (long)floorf(f_x);
-                const float a = f_x - (float)i_x;
-                float rr = 0.0f, gg = 0.0f, bb = 0.0f;
-                for (int m = -1; m < 3; m++) {
-                    const float r1 = KernelBSpline((float)m - b);
-                    const long yy = Clamp(i_y + m, 0, height - 1);
-                    for (int n = -1; n < 3; n++) {
-                        const float r2 = r1 * KernelBSpline(a - (float)n);
-                        const long xx = Clamp(i_x + n, 0, width - 1);
-                        RGBQUAD c;
-                        if (indexed) {
-                            c = GetPixelColor(xx, yy, true);
-                        } else {
-                            const BYTE* p = BlindGetPixelPointer(xx, yy);
-                            c.rgbBlue = p[0];
-                            c.rgbGreen = p[1];
-                            c.rgbRed = p[2];
-                        }
-                        rr += c.rgbRed * r2;
-                        gg += c.rgbGreen * r2;
-                        bb += c.rgbBlue * r2;
-                    }
-                }
-                if (indexed) {
-                    newImage.SetPixelColor(x, y, RGB((BYTE)(int)rr, (BYTE)(int)gg, (BYTE)(int)bb));
-                } else {
-                    BYTE* q = newImage.BlindGetPixelPointer(x, y);
-                    q[0] = (BYTE)(int)bb;
-                    q[1] = (BYTE)(int)gg;
-                    q[2] = (BYTE)(int)rr;
-                }
-            }
-        }
-        break;
     }
-    default:
-        if (head.biBitCount == 24 && newx < width && newy < height) {
-            ShrinkByAreaAveraging(newImage, xScale, yScale);
-        } else {
-            ResampleBilinear(newImage, xScale, yScale);
-        }
-        break;
-    }
-
     if (pAlpha) {
         for (long y = 0; y < newy; y++)
             for (long x = 0; x < newx; x++)
                 newImage.AlphaSet(x, y, AlphaGet((long)(x * xScale), (long)(y * yScale)));
     }
-
     return TransferResult(newImage, iDst);
 }
 
-void Vistel::ResampleBilinear(Vistel& newImage, float xScale, float yScale)
+Vistel* Vistel::TrueColour(Vistel& copy)
 {
-    const long width = head.biWidth, height = head.biHeight;
-    const long newx = newImage.head.biWidth, newy = newImage.head.biHeight;
-    const bool indexed = head.biClrUsed != 0;
-    auto colorAt = [&](long x, long y) {
-        if (indexed) return GetPaletteColor(GetPixelIndex(x, y));
-        const BYTE* p = BlindGetPixelPointer(x, y);
-        return RGBQUAD{p[0], p[1], p[2], 0};
-    };
-    for (long y = 0; y < newy; y++) {
-        info.nProgress = y * 100 / newy;
-        if (info.nEscape) break;
-        const float fY = (float)y * yScale;
-        const long ifY = (long)fY;
-        const long ifY1 = ifY + 1 < height - 1 ? ifY + 1 : height - 1;
-        const float b = fY - (float)ifY;
-        for (long x = 0; x < newx; x++) {
-            const float fX = (float)x * xScale;
-            const long ifX = (long)fX;
-            const long ifX1 = ifX + 1 < width - 1 ? ifX + 1 : width - 1;
-            const float a = fX - (float)ifX;
-            const RGBQUAD c00 = colorAt(ifX, ifY), c10 = colorAt(ifX1, ifY);
-            const RGBQUAD c01 = colorAt(ifX, ifY1), c11 = colorAt(ifX1, ifY1);
-            auto mix = [&](BYTE v00, BYTE v10, BYTE v01, BYTE v11) {
-                return (BYTE)(int)((1 - a) * ((1 - b) * v00 + b * v01) +
-                                   a * ((1 - b) * v10 + b * v11));
-            };
-            BYTE r = mix(c00.rgbRed, c10.rgbRed, c01.rgbRed, c11.rgbRed);
-            BYTE g = mix(c00.rgbGreen, c10.rgbGreen, c01.rgbGreen, c11.rgbGreen);
-            BYTE bl = mix(c00.rgbBlue, c10.rgbBlue, c01.rgbBlue, c11.rgbBlue);
-            newImage.SetPixelColor(x, y, RGB(r, g, bl));
-        }
-    }
+    if (!IsIndexed()) return this;
+    copy.Copy(*this);
+    if (copy.IncreaseBpp(24)) return &copy;
+    SetLastError(copy.GetLastError());
+    return nullptr;
 }
 
-void Vistel::ShrinkByAreaAveraging(Vistel& newImage, float xScale, float yScale)
+bool Vistel::TakePicture(vsresize::Outcome outcome, const vsresize::Rgba& picture, Vistel* iDst)
 {
-    const long width = head.biWidth, height = head.biHeight;
-    const long newx = newImage.head.biWidth, newy = newImage.head.biHeight;
-    const int64_t area = (int64_t)(1000 * xScale * yScale);
-    // newx + 1 cells as the arithmetic needs, plus slack: float rounding of
-    // the column thresholds can add one crossing at the end of a row.
-    std::vector<Sum3> rowA(newx + 3, Sum3{0, 0, 0}), rowB(newx + 3, Sum3{0, 0, 0});
-    const long lastCell = newx + 1;
-    Sum3* A = rowA.data();
-    Sum3* B = rowB.data();
-    long dy = 0;
-    float ey = yScale - 1;
-
-    auto store = [&](BYTE* dst, const Sum3& s) {
-        dst[0] = ClampByte(s.b / area);
-        dst[1] = ClampByte(s.g / area);
-        dst[2] = ClampByte(s.r / area);
-    };
-
-    for (long sy = 0; sy < height; sy++) {
-        info.nProgress = sy * 100 / height;
-        if (info.nEscape) break;
-        const BYTE* src = GetBits(sy);
-        float t = xScale - 1;
-        long k = 0;
-        if (ey > sy) {
-            for (long sx = 0; sx < width; sx++, src += 3) {
-                if (t > sx) {
-                    A[k].b += 1000 * src[0];
-                    A[k].g += 1000 * src[1];
-                    A[k].r += 1000 * src[2];
-                } else {
-                    const int64_t f = (int64_t)((sx - t) * 1000);
-                    const int64_t w = 1000 - f;
-                    A[k].b += w * src[0];
-                    A[k].g += w * src[1];
-                    A[k].r += w * src[2];
-                    A[k + 1].b += f * src[0];
-                    A[k + 1].g += f * src[1];
-                    A[k + 1].r += f * src[2];
-                    t += xScale;
-                    if (k < lastCell) k++;
-                }
-            }
-            continue;
-        }
-
-        // The source row straddles two destination rows.
-        BYTE* dst = newImage.GetBits(dy);
-        const int64_t g = (int64_t)((sy - ey) * 1000);
-        const int64_t h = 1000 - g;
-        for (long sx = 0; sx < width; sx++, src += 3) {
-            if (t > sx) {
-                A[k].b += h * src[0];
-                A[k].g += h * src[1];
-                A[k].r += h * src[2];
-                B[k].b += g * src[0];
-                B[k].g += g * src[1];
-                B[k].r += g * src[2];
-            } else {
-                const int64_t f = (int64_t)((sx - t) * 1000);
-                const int64_t w = 1000 - f;
-                const int64_t wh = w * h, wg = w * g, fh = f * h, fg = f * g;
-                A[k].b += src[0] * wh / 1000;
-                A[k].g += src[1] * wh / 1000;
-                A[k].r += src[2] * wh / 1000;
-                if (k < newx) store(dst + k * 3, A[k]);
-                B[k].b += src[0] * wg / 1000;
-                B[k].g += src[1] * wg / 1000;
-                B[k].r += src[2] * wg / 1000;
-                A[k + 1].b += src[0] * fh / 1000;
-                A[k + 1].g += src[1] * fh / 1000;
-                A[k + 1].r += src[2] * fh / 1000;
-                B[k + 1].b = src[0] * fg / 1000;
-                B[k + 1].g = src[1] * fg / 1000;
-                B[k + 1].r = src[2] * fg / 1000;
-                t += xScale;
-                if (k < lastCell) k++;
-            }
-        }
-        if (k < newx) store(dst + k * 3, A[k]);
-        dy++;
-        A[0] = Sum3{0, 0, 0};
-        ey += yScale;
-        Sum3* swap = A;
-        A = B;
-        B = swap;
-        if (dy >= newy) break;
+    if (outcome != vsresize::Outcome::Ok) {
+        SetLastError(vsresize::Message(outcome));
+        return false;
     }
-
-    if (dy < newy) {
-        BYTE* dst = newImage.GetBits(dy);
-        for (long k = 0; k < newx; k++) store(dst + k * 3, A[k]);
+    Vistel work;
+    if (!MakeWorkImage(work, (DWORD)picture.width, (DWORD)picture.height, pAlpha != nullptr, 24))
+        return false;
+    const BYTE* from = picture.pixels.get();
+    for (long y = picture.height - 1; y >= 0; y--) {
+        BYTE* row = work.GetBits((DWORD)y);
+        BYTE* alpha = pAlpha ? work.AlphaGetPointer(0, y) : nullptr;
+        for (long x = 0; x < picture.width; x++, from += 4, row += 3) {
+            row[0] = from[2];
+            row[1] = from[1];
+            row[2] = from[0];
+            if (alpha) alpha[x] = from[3];
+        }
     }
+    return TransferResult(work, iDst);
+}
+
+bool Vistel::ResampleFiltered(long newx, long newy, vsresize::Filter filter, Vistel* iDst)
+{
+    Vistel copy;
+    Vistel* from = TrueColour(copy);
+    if (!from) return false;
+    vsresize::Rgba picture;
+    return TakePicture(vsresize::Resize(ViewOf(*from), SideOf(newx), SideOf(newy), filter, &picture),
+                       picture, iDst);
 }
 
 bool Vistel::QIShrink(long newx, long newy, Vistel* iDst)
@@ -410,28 +268,13 @@ bool Vistel::Expand(long newx, long newy, RGBQUAD canvascolor, Vistel* iDst)
 bool Vistel::Thumbnail(long newx, long newy, RGBQUAD canvascolor, Vistel* iDst)
 {
     if (!pDib || newx <= 0 || newy <= 0) return false;
-    Vistel tmp(*this, true, true, true);
-    if (!tmp.IsValid()) {
-        SetLastError(tmp.GetLastError());
-        return false;
-    }
-    const long width = head.biWidth, height = head.biHeight;
-    if (newx < width || newy < height) {
-        float fScale;
-        float aspect = (float)newx / (float)newy;
-        if (aspect * height > width) fScale = (float)newy / height;
-        else fScale = (float)newx / width;
-        // A side never shrinks to nothing.
-        const long w = std::max(1L, (long)(fScale * width));
-        const long h = std::max(1L, (long)(fScale * height));
-        if (!tmp.Resample(w, h, 0, nullptr)) {
-            SetLastError(tmp.GetLastError());
-            return false;
-        }
-    }
-    if (!tmp.Expand(newx, newy, canvascolor, nullptr)) {
-        SetLastError(tmp.GetLastError());
-        return false;
-    }
-    return TransferResult(tmp, iDst);
+    Vistel copy;
+    Vistel* from = TrueColour(copy);
+    if (!from) return false;
+    // Without an alpha plane the canvas is opaque, as the picture is.
+    const uint8_t border[4] = {canvascolor.rgbRed, canvascolor.rgbGreen, canvascolor.rgbBlue,
+                               pAlpha ? canvascolor.rgbReserved : (BYTE)255};
+    vsresize::Rgba picture;
+    return TakePicture(vsresize::Thumbnail(ViewOf(*from), SideOf(newx), SideOf(newy), border, &picture),
+                       picture, iDst);
 }
