@@ -19,7 +19,10 @@
 
 namespace {
 
-constexpr size_t kTransferBytes = 4096;
+// libjpeg-turbo decodes Huffman data on its fast path only while a whole
+// MCU's worst case (512 bytes a block, 3 KiB for 4:2:0) is in the buffer;
+// a small buffer would send most MCUs down the slow byte-by-byte path.
+constexpr size_t kTransferBytes = 64 * 1024;
 // Scanlines handed to libjpeg per call.
 constexpr int kRowBatch = 8;
 // Legitimate progressive files have a dozen scans; hostile ones can carry
