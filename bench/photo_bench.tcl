@@ -318,10 +318,16 @@ proc showMs {delay} {
     expr {$delay <= 1 ? 100 : $delay * 10}
 }
 
-proc cycle {i} {
+# The Tk-only way: the label shows the next pre-made photo when it falls
+# due. Each change is timed from when it was due, not from when the event
+# loop got to it, so that both sides play at the file's frame rate and
+# their CPU is compared for the same number of frames.
+proc cycle {i due} {
     .l configure -image $::frames($i)
     set next [expr {($i + 1) % $::nframes}]
-    set ::cycler [after [showMs [lindex $::delays $i]] [list cycle $next]]
+    set due [expr {$due + [showMs [lindex $::delays $i]]}]
+    set wait [expr {max(0, $due - [clock milliseconds])}]
+    set ::cycler [after $wait [list cycle $next $due]]
 }
 
 proc anim {side seconds file} {
@@ -356,7 +362,7 @@ proc anim {side seconds file} {
             set ::frames($i) [image create photo -file $path -format [list gif -index $i]]
         }
         set ready [expr {[clock microseconds] - $t0}]
-        cycle 0
+        cycle 0 [clock milliseconds]
     }
     update
 

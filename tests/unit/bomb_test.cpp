@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -102,16 +101,9 @@ Outcome DecodeInChild(const std::string& path, DWORD type)
 TEST(Bombs, HostileFilesGiveTheirExpectedOutcome)
 {
     [[maybe_unused]] const long long ceilingKb = (long long)(vssize::MaxPixels() * 4 / 1024);
-    std::ifstream manifest(kDir + "expect.tsv");
-    ASSERT_TRUE(manifest) << kDir << "expect.tsv";
-    std::string line;
     int files = 0;
-    while (std::getline(manifest, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> field;
-        std::istringstream columns(line);
-        for (std::string f; std::getline(columns, f, '\t');) field.push_back(f);
-        ASSERT_EQ(field.size(), 3u) << line;
+    for (const std::vector<std::string>& field : corpus::ReadTable(kDir + "expect.tsv")) {
+        ASSERT_EQ(field.size(), 3u) << field[0];
         const formats::Format* format = formats::ByFileName(field[0].c_str());
         ASSERT_NE(format, nullptr) << field[0];
         files++;

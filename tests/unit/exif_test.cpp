@@ -10,8 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -88,16 +86,9 @@ std::string Unescape(std::string s)
 
 TEST(Exif, FilesGiveTheirExpectedReading)
 {
-    std::ifstream manifest(kDir + "expect.tsv");
-    ASSERT_TRUE(manifest) << kDir << "expect.tsv";
-    std::string line;
     int files = 0;
-    while (std::getline(manifest, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> column;
-        std::istringstream columns(line);
-        for (std::string c; std::getline(columns, c, '\t');) column.push_back(c);
-        ASSERT_GE(column.size(), 2u) << line;
+    for (const std::vector<std::string>& column : corpus::ReadTable(kDir + "expect.tsv")) {
+        ASSERT_GE(column.size(), 2u) << column[0];
         SCOPED_TRACE(column[0]);
         Bytes data;
         ASSERT_TRUE(corpus::ReadFile(kDir + column[0], &data));
