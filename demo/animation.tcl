@@ -10,8 +10,7 @@ namespace eval demo::anim {
     variable photo ""
     variable playing 1
     variable status ""
-    # Colours the encoder's standard 256-colour palette holds exactly, so
-    # that error diffusion leaves the drawing clean.
+    # The ball's colour in each frame.
     variable colours {{255 0 0} {255 255 0} {0 255 0} {0 255 255}
                       {0 0 255} {255 0 255} {255 255 255} {192 192 192}}
 }
@@ -57,32 +56,68 @@ proc demo::anim::segment {x} {
 }
 
 # The bytes of the animated GIF. Each frame is written alone by the GIF
-# encoder with its standard global palette; the first file gives the
-# header, screen and palette, followed by a looping extension, and every
-# file gives its control block and image, the delay patched in.
+# encoder, which gives it a palette of exactly its own colours; the frames
+# are joined after a screen without a global table and a looping
+# extension, each with a control block carrying the delay and its palette
+# as the image's local table (so every frame is painted with its own).
 proc demo::anim::gifData {} {
     variable size
     variable frames
     variable delay
-    set tableEnd [expr {13 + 768}]
-    set head ""
     set body ""
     for {set i 0} {$i < $frames} {incr i} {
         set frame [demo::pic::render $size $size [list demo::anim::frameColour $i]]
         set gif [$frame data -format vsgif]
         image delete $frame
-        binary scan $gif @10cu packed
-        if {$packed != 0xF7 || [string range $gif $tableEnd $tableEnd+1] ne "\x21\xF9"} {
-            error "unexpected layout of a GIF written by vsgif"
-        }
-        if {$head eq ""} {
-            set head [string range $gif 0 $tableEnd-1]
-            append head [binary format c3a11c2sc {0x21 0xFF 11} NETSCAPE2.0 {3 1} 0 0]
-        }
-        set block [string range $gif $tableEnd end-1]
-        append body [string replace $block 4 5 [binary format s $delay]]
+        append body [binary format c4sc2 {0x21 0xF9 4 0x04} $delay {0 0}]
+        append body [localImage $gif]
     }
+    set head [binary format a6s2c3 GIF89a [list $size $size] {0 0 0}]
+    append head [binary format c3a11c2sc {0x21 0xFF 11} NETSCAPE2.0 {3 1} 0 0]
     return "$head$body\x3B"
+}
+
+# The first image of a one-frame GIF as an image descriptor with a local
+# colour table (the file's global one unless the image has its own),
+# followed by its image data.
+proc demo::anim::localImage {gif} {
+    binary scan $gif @10cu screenFlags
+    set pos 13
+    set table ""
+    if {$screenFlags & 0x80} {
+        set bytes [expr {3 << (($screenFlags & 7) + 1)}]
+        set table [string range $gif $pos [expr {$pos + $bytes - 1}]]
+        set tableBits [expr {$screenFlags & 7}]
+        incr pos $bytes
+    }
+    while {1} {
+        binary scan $gif @${pos}cu introducer
+        if {$introducer == 0x2C} break
+        if {$introducer != 0x21} { error "unexpected layout of a GIF written by vsgif" }
+        set pos [skipSubBlocks $gif [expr {$pos + 2}]]
+    }
+    binary scan $gif @[expr {$pos + 9}]cu imageFlags
+    set descriptor [string range $gif $pos [expr {$pos + 8}]]
+    incr pos 10
+    if {$imageFlags & 0x80} {
+        set bytes [expr {3 << (($imageFlags & 7) + 1)}]
+        set table [string range $gif $pos [expr {$pos + $bytes - 1}]]
+        set tableBits [expr {$imageFlags & 7}]
+        incr pos $bytes
+    }
+    if {$table eq ""} { error "unexpected layout of a GIF written by vsgif" }
+    set flags [expr {0x80 | ($imageFlags & 0x40) | $tableBits}]
+    set data [string range $gif $pos [expr {[skipSubBlocks $gif [expr {$pos + 1}]] - 1}]]
+    return "$descriptor[binary format cu $flags]$table$data"
+}
+
+# The position after the sub-blocks that start at pos and their terminator.
+proc demo::anim::skipSubBlocks {gif pos} {
+    while {1} {
+        binary scan $gif @${pos}cu length
+        incr pos [expr {$length + 1}]
+        if {$length == 0} { return $pos }
+    }
 }
 
 # The frame the photo shows now, read from the lit segments of its bar.
