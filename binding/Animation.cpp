@@ -57,16 +57,26 @@ struct ThreadState {
 
 Tcl_ThreadDataKey stateKey;
 
-// At thread exit the interpreters, and with them the photos and records,
-// are gone; Tcl releases the timer itself.
+// Where this thread keeps its state.
+ThreadState** StateSlot()
+{
+    return (ThreadState**)Tcl_GetThreadData(&stateKey, sizeof(ThreadState*));
+}
+
+// Tcl releases the timer itself. Tk's own exit handler, set up before this
+// one and so run after it, destroys the windows and photos that are left,
+// and their command traces then look for the state: they must find none.
 void FreeState(ClientData data)
 {
+    *StateSlot() = nullptr;
     delete (ThreadState*)data;
 }
 
+// The thread's state; with `create`, made on first use and freed at the
+// thread's exit.
 ThreadState* State(bool create)
 {
-    ThreadState** slot = (ThreadState**)Tcl_GetThreadData(&stateKey, sizeof(ThreadState*));
+    ThreadState** slot = StateSlot();
     if (!*slot && create) {
         *slot = new ThreadState();
         Tcl_CreateThreadExitHandler(FreeState, *slot);

@@ -20,14 +20,23 @@ using Records = std::unordered_map<Tk_PhotoHandle, Record>;
 // A photo lives in one thread: each thread keeps its own records.
 Tcl_ThreadDataKey recordsKey;
 
+Records** Slot()
+{
+    return (Records**)Tcl_GetThreadData(&recordsKey, sizeof(Records*));
+}
+
+// Tk's own exit handler, set up before this one and so run after it,
+// deletes the photos that are left, and their command traces then look for
+// the records: they must find none.
 void FreeRecords(ClientData data)
 {
+    *Slot() = nullptr;
     delete (Records*)data;
 }
 
 Records* State(bool create)
 {
-    Records** slot = (Records**)Tcl_GetThreadData(&recordsKey, sizeof(Records*));
+    Records** slot = Slot();
     if (!*slot && create) {
         *slot = new Records();
         Tcl_CreateThreadExitHandler(FreeRecords, *slot);
