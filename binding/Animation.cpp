@@ -5,7 +5,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "CommandWatch.h"
 #include "GifComposer.h"
+#include "PerThread.h"
 #include "Shrink.h"
 #include "TkPrivate.h"
 
@@ -46,7 +48,8 @@ struct Due {
 };
 
 // Tk runs one event loop per thread, and a photo lives in one thread: each
-// thread keeps its own animations and its one timer.
+// thread keeps its own animations and its one timer (which Tcl releases
+// itself when the thread exits).
 struct ThreadState {
     std::unordered_map<Tk_PhotoHandle, std::unique_ptr<Record>> records;
     std::priority_queue<Due, std::vector<Due>, std::greater<Due>> queue;
@@ -55,33 +58,11 @@ struct ThreadState {
     Tcl_WideInt timerDue = 0;
 };
 
-Tcl_ThreadDataKey stateKey;
+PerThread<ThreadState> threadState;
 
-// Where this thread keeps its state.
-ThreadState** StateSlot()
-{
-    return (ThreadState**)Tcl_GetThreadData(&stateKey, sizeof(ThreadState*));
-}
-
-// Tcl releases the timer itself. Tk's own exit handler, set up before this
-// one and so run after it, destroys the windows and photos that are left,
-// and their command traces then look for the state: they must find none.
-void FreeState(ClientData data)
-{
-    *StateSlot() = nullptr;
-    delete (ThreadState*)data;
-}
-
-// The thread's state; with `create`, made on first use and freed at the
-// thread's exit.
 ThreadState* State(bool create)
 {
-    ThreadState** slot = StateSlot();
-    if (!*slot && create) {
-        *slot = new ThreadState();
-        Tcl_CreateThreadExitHandler(FreeState, *slot);
-    }
-    return *slot;
+    return threadState.Get(create);
 }
 
 Record* Find(Tk_PhotoHandle photo)
@@ -306,24 +287,12 @@ void OnCommandDeleted(ClientData data, Tcl_Interp*, const char*, const char*, in
 bool Watch(Record& r)
 {
     r.command = PhotoCommand(r.photo);
-    if (!r.command) return false;
-    Tcl_Obj* name = Tcl_NewObj();
-    Tcl_IncrRefCount(name);
-    Tcl_GetCommandFullName(r.interp, r.command, name);
-    const int rc = Tcl_TraceCommand(r.interp, Tcl_GetString(name), TCL_TRACE_DELETE,
-                                    OnCommandDeleted, r.photo);
-    Tcl_DecrRefCount(name);
-    return rc == TCL_OK;
+    return r.command && WatchDeletion(r.interp, r.command, OnCommandDeleted, r.photo) == TCL_OK;
 }
 
 void Unwatch(Record& r)
 {
-    Tcl_Obj* name = Tcl_NewObj();
-    Tcl_IncrRefCount(name);
-    Tcl_GetCommandFullName(r.interp, r.command, name);
-    Tcl_UntraceCommand(r.interp, Tcl_GetString(name), TCL_TRACE_DELETE, OnCommandDeleted,
-                       r.photo);
-    Tcl_DecrRefCount(name);
+    UnwatchDeletion(r.interp, r.command, OnCommandDeleted, r.photo);
 }
 
 void OnCommandDeleted(ClientData data, Tcl_Interp*, const char*, const char*, int)

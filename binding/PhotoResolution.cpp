@@ -2,6 +2,8 @@
 
 #include <unordered_map>
 
+#include "CommandWatch.h"
+#include "PerThread.h"
 #include "TkPrivate.h"
 
 namespace photoresolution {
@@ -17,31 +19,11 @@ struct Record {
 
 using Records = std::unordered_map<Tk_PhotoHandle, Record>;
 
-// A photo lives in one thread: each thread keeps its own records.
-Tcl_ThreadDataKey recordsKey;
-
-Records** Slot()
-{
-    return (Records**)Tcl_GetThreadData(&recordsKey, sizeof(Records*));
-}
-
-// Tk's own exit handler, set up before this one and so run after it,
-// deletes the photos that are left, and their command traces then look for
-// the records: they must find none.
-void FreeRecords(ClientData data)
-{
-    *Slot() = nullptr;
-    delete (Records*)data;
-}
+PerThread<Records> threadRecords;
 
 Records* State(bool create)
 {
-    Records** slot = Slot();
-    if (!*slot && create) {
-        *slot = new Records();
-        Tcl_CreateThreadExitHandler(FreeRecords, *slot);
-    }
-    return *slot;
+    return threadRecords.Get(create);
 }
 
 void OnCommandDeleted(ClientData data, Tcl_Interp*, const char*, const char*, int)
@@ -53,18 +35,9 @@ void OnCommandDeleted(ClientData data, Tcl_Interp*, const char*, const char*, in
 // command is called by then: the record goes with it.
 int Trace(const Record& r, Tk_PhotoHandle photo, bool watch)
 {
-    Tcl_Obj* name = Tcl_NewObj();
-    Tcl_IncrRefCount(name);
-    Tcl_GetCommandFullName(r.interp, r.command, name);
-    int rc = TCL_OK;
-    if (watch)
-        rc = Tcl_TraceCommand(r.interp, Tcl_GetString(name), TCL_TRACE_DELETE, OnCommandDeleted,
-                              photo);
-    else
-        Tcl_UntraceCommand(r.interp, Tcl_GetString(name), TCL_TRACE_DELETE, OnCommandDeleted,
-                           photo);
-    Tcl_DecrRefCount(name);
-    return rc;
+    if (watch) return WatchDeletion(r.interp, r.command, OnCommandDeleted, photo);
+    UnwatchDeletion(r.interp, r.command, OnCommandDeleted, photo);
+    return TCL_OK;
 }
 
 }  // namespace
