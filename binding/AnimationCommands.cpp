@@ -2,31 +2,36 @@
 #include "Animation.h"
 #include "Commands.h"
 
-int StartAnimationCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+namespace {
+
+// A command whose one word names the photo it acts on.
+template <class Act>
+int OnPhoto(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const char* command, Act act)
 {
-    if (objc != 2) return Usage(interp, "::Vistel::StartAnimation", "photoImage_name");
+    if (objc != 2) return Usage(interp, command, "photoImage_name");
     Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
     if (!photo) return TCL_ERROR;
-    animation::Start(photo);
+    act(photo);
     return TCL_OK;
+}
+
+}  // namespace
+
+int StartAnimationCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
+{
+    return OnPhoto(interp, objc, objv, "::Vistel::StartAnimation", animation::Start);
 }
 
 int StopAnimationCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    if (objc != 2) return Usage(interp, "::Vistel::StopAnimation", "photoImage_name");
-    Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
-    if (!photo) return TCL_ERROR;
-    animation::Stop(photo);
-    return TCL_OK;
+    return OnPhoto(interp, objc, objv, "::Vistel::StopAnimation", animation::Stop);
 }
 
 int NumberOfFramesCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
 {
-    if (objc != 2) return Usage(interp, "::Vistel::NumberOfFrames", "photoImage_name");
-    Tk_PhotoHandle photo = FindPhoto(interp, objv[1]);
-    if (!photo) return TCL_ERROR;
-    Tcl_SetObjResult(interp, Tcl_NewWideIntObj((Tcl_WideInt)animation::FrameCount(photo)));
-    return TCL_OK;
+    return OnPhoto(interp, objc, objv, "::Vistel::NumberOfFrames", [interp](Tk_PhotoHandle photo) {
+        Tcl_SetObjResult(interp, Tcl_NewWideIntObj((Tcl_WideInt)animation::FrameCount(photo)));
+    });
 }
 
 int JumpToFrameCmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
